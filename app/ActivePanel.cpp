@@ -1,0 +1,7 @@
+#include "app/ActivePanel.h"
+
+PanelState &panelState()
+{
+    static PanelState state;
+    return state;
+}

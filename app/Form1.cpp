@@ -1,0 +1,255 @@
+#include "app/Form1.h"
+
+#include "app/ActivePanel.h"
+#include "app/Artwork.h"
+#include "app/ImageControl.h"
+#include "app/ProgressBarIndicator.h"
+#include "databases/DatabaseLoader.h"
+#include "databases/DatabaseTables.h"
+#include "language/Lingua.h"
+#include "platform/DriveList.h"
+#include "platform/StartupState.h"
+#include "platform/SYSInfo.h"
+#include "platform/TextFiles.h"
+#include "scanner/ResultListModel.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeView>
+
+namespace {
+
+QRect layoutRect(int left, int top, int width, int height)
+{
+    return QRect(twips(left), twips(top), twips(width), twips(height));
+}
+
+QLabel *statusLabel(QWidget *parent, const QString &caption, const QString &color, int left)
+{
+    auto *label = new QLabel(caption, parent);
+    label->setGeometry(layoutRect(left, 6360, color.isEmpty() ? 1215 : 615, 255));
+    QString style = QStringLiteral("font-weight: bold;");
+    if (!color.isEmpty()) {
+        style += QStringLiteral("color: ") + color + QLatin1Char(';');
+        label->hide();
+    }
+    label->setStyleSheet(style);
+    return label;
+}
+
+QPushButton *pictureButton(QWidget *parent, const QString &art, const QRect &rect)
+{
+    auto *button = new QPushButton(parent);
+    button->setGeometry(rect);
+    const QSize inner = rect.size() - QSize(6, 6);
+    button->setIcon(QIcon(Artwork::pixmap(art, inner)));
+    button->setIconSize(inner);
+    return button;
+}
+
+ImageControl *imageControl(QWidget *parent, const QString &art, const QRect &rect)
+{
+    auto *image = new ImageControl(parent);
+    image->setGeometry(rect);
+    if (!art.isEmpty())
+        image->setPixmap(Artwork::pixmap(art, rect.size()));
+    return image;
+}
+
+} // namespace
+
+Form1::Form1(QWidget *parent) : QWidget(parent)
+{
+    buildWindow();
+    buildScanPanel();
+    buildUpdatesPanel();
+}
+
+Form1::~Form1() = default;
+
+void Form1::buildWindow()
+{
+    setObjectName(QStringLiteral("Form1"));
+    setFixedSize(twips(9585), twips(7200));
+    setWindowIcon(QIcon(Artwork::pixmap(QStringLiteral("app_icon"), QSize(64, 64))));
+    QPalette pal = palette();
+    pal.setBrush(QPalette::Window, QBrush(Artwork::pixmap(QStringLiteral("background"), size())));
+    setPalette(pal);
+    setAutoFillBackground(true);
+
+    static const int flagLefts[6] = {1440, 2760, 4200, 5520, 7080, 8760};
+    static const char *flags[6] = {"flag_en", "flag_fr", "flag_it", "flag_de", "flag_es", "flag_nl"};
+    for (int i = 0; i < 6; ++i) {
+        QPushButton *b = pictureButton(this, QString::fromLatin1(flags[i]), layoutRect(flagLefts[i], 360, 495, 375));
+        b->setIconSize(QSize(30, 20));
+        b->setIcon(QIcon(Artwork::pixmap(QString::fromLatin1(flags[i]), QSize(30, 20))));
+        connect(b, &QPushButton::clicked, this, [this, i] { Command8_Click(i); });
+        Command8[size_t(i)] = b;
+    }
+
+    lblMessages = new QLabel(this);
+    lblMessages->setGeometry(layoutRect(1920, 1080, 6735, 255));
+
+    Image1 = imageControl(this, QStringLiteral("nav_scan"), layoutRect(120, 1080, 1200, 1200));
+    Image4 = imageControl(this, QStringLiteral("nav_updates"), layoutRect(120, 3240, 1200, 1200));
+    Image3 = imageControl(this, QStringLiteral("nav_exit"), layoutRect(120, 5520, 1200, 1200));
+    Image10 = imageControl(this, QStringLiteral("banner"), layoutRect(2040, 2400, 6510, 3195));
+    connect(Image1, &ImageControl::clicked, this, &Form1::Image1_Click);
+    connect(Image4, &ImageControl::clicked, this, &Form1::Image4_Click);
+    connect(Image3, &ImageControl::clicked, this, &Form1::Image3_Click);
+
+    // Picture holders, parked outside the client area.
+    Image5 = imageControl(this, QStringLiteral("nav_scan_selected"), layoutRect(9600, 120, 1200, 1200));
+    Image2 = imageControl(this, QStringLiteral("nav_updates_selected"), layoutRect(9600, 1440, 1200, 1200));
+    Image6 = imageControl(this, QStringLiteral("nav_exit_pressed"), layoutRect(9600, 2760, 1200, 1200));
+    Image7 = imageControl(this, QString(), layoutRect(9600, 4080, 1200, 1200));
+    Image8 = imageControl(this, QStringLiteral("btn_scan_hover"), layoutRect(9600, 5400, 615, 615));
+    Image9 = imageControl(this, QStringLiteral("btn_scan"), layoutRect(10320, 5400, 615, 615));
+    Command4 = new QPushButton(QStringLiteral("terminate"), this);
+    Command4->setGeometry(layoutRect(9600, 6120, 1095, 375));
+    Command5 = new QPushButton(QStringLiteral("list process"), this);
+    Command5->setGeometry(layoutRect(10800, 6120, 1095, 375));
+    connect(Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
+    connect(Command5, &QPushButton::clicked, this, &Form1::Command5_Click);
+
+    Label1 = statusLabel(this, QStringLiteral("SPYDB"), QString(), 1560);
+    Label2 = statusLabel(this, QStringLiteral("OK"), QStringLiteral("#1a8f2e"), 2880);
+    Label4 = statusLabel(this, QStringLiteral("ERR"), QStringLiteral("#c62828"), 2880);
+    Label10 = statusLabel(this, QStringLiteral("REGDB"), QString(), 4200);
+    Label8 = statusLabel(this, QStringLiteral("OK"), QStringLiteral("#1a8f2e"), 5520);
+    Label9 = statusLabel(this, QStringLiteral("ERR"), QStringLiteral("#c62828"), 5520);
+    Label5 = statusLabel(this, QStringLiteral("TROJSIG"), QString(), 6960);
+    Label6 = statusLabel(this, QStringLiteral("OK"), QStringLiteral("#1a8f2e"), 8280);
+    Label7 = statusLabel(this, QStringLiteral("ERR"), QStringLiteral("#c62828"), 8280);
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(9);
+    connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+    Timer2 = new QTimer(this);
+    Timer2->setInterval(150);
+    connect(Timer2, &QTimer::timeout, this, &Form1::Timer2_Timer);
+}
+
+void Form1::buildScanPanel()
+{
+    Frame1 = new QGroupBox(QStringLiteral("Scan"), this);
+    Frame1->setGeometry(layoutRect(1440, 960, 7815, 5895));
+    Frame1->setAutoFillBackground(true);
+    Frame1->setMouseTracking(true);
+    Frame1->installEventFilter(this);
+    Frame1->hide();
+
+    Command1 = pictureButton(Frame1, QStringLiteral("btn_scan"), layoutRect(2640, 240, 615, 615));
+    Command1->setMouseTracking(true);
+    Command1->installEventFilter(this);
+    Command2 = pictureButton(Frame1, QStringLiteral("btn_stop"), layoutRect(3240, 240, 615, 615));
+    Command6 = pictureButton(Frame1, QStringLiteral("btn_remove"), layoutRect(3840, 240, 615, 615));
+    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
+    connect(Command6, &QPushButton::clicked, this, &Form1::Command6_Click);
+
+    Check1 = new QCheckBox(Frame1);
+    Check1->setGeometry(layoutRect(240, 600, 2055, 255));
+    Label3 = new QLabel(Frame1);
+    Label3->setGeometry(layoutRect(4680, 240, 3015, 375));
+    Drive1 = new QComboBox(Frame1);
+    Drive1->setGeometry(layoutRect(4680, 600, 3015, 315));
+    Drive1->addItems(DriveList::entries());
+
+    ListView1 = new QTreeView(Frame1);
+    ListView1->setGeometry(layoutRect(120, 1080, 7575, 3855));
+    ListView1->setRootIsDecorated(false);
+    ListView1->setUniformRowHeights(true);
+    ListView1->setModel(&resultList());
+    ListView1->header()->resizeSection(0, twips(2540));
+    ListView1->header()->resizeSection(1, twips(10231));
+    ListView1->header()->setStretchLastSection(false);
+
+    ProgressBar1 = new QProgressBar(Frame1);
+    ProgressBar1->setGeometry(layoutRect(120, 5040, 7575, 255));
+    ProgressBar1->setTextVisible(false);
+    ProgressBar1->hide();
+    m_progress = std::make_unique<ProgressBarIndicator>(ProgressBar1);
+
+    Text6 = new QLineEdit(Frame1);
+    Text6->setGeometry(layoutRect(120, 5400, 7575, 375));
+    Text6->setReadOnly(true);
+}
+
+void Form1::Form_Load()
+{
+    StartupState &s = startupState();
+    setWindowTitle(QStringLiteral("TORVAKINE Antispyware %1.%2")
+                       .arg(PROJECT_VERSION_MAJOR)
+                       .arg(PROJECT_VERSION_MINOR));
+    deriveApplicationPaths();
+    LoadLingua();
+    s.StopRequested = false;
+    AssociaStringhe();
+    Command2->setEnabled(false);
+    Command4->setEnabled(false);
+    Command6->setEnabled(false);
+    Check1->setChecked(true);
+    showLastUpdateLine();
+    s.SystemFolder = GetSystemFolder().toLower();
+    s.WindowsFolder = GetWindowsFolder().toLower();
+    PreparoVersioni();
+    showDatabaseStatus();
+    ExpandFolderTokens();
+    Timer1->start();
+    Timer2->start();
+}
+
+void Form1::showLastUpdateLine()
+{
+    StartupState &s = startupState();
+    bool ok = false;
+    const QByteArray line = TextFiles::readFirstLine(s.UpdDatPath, &ok);
+    s.LastUpdateText = ok ? TextFiles::fromLocal8Bit(line) : QString();
+    lblMessages->setText(Lingua(33) + QStringLiteral(": ") +
+                         (s.LastUpdateText.isEmpty() ? Lingua(34) : s.LastUpdateText));
+}
+
+void Form1::showDatabaseStatus()
+{
+    const DatabaseTables &t = databaseTables();
+    Label2->setVisible(t.CookDbLoaded);
+    Label4->setVisible(!t.CookDbLoaded);
+    Label6->setVisible(t.TrojSigLoaded);
+    Label7->setVisible(!t.TrojSigLoaded);
+    Label8->setVisible(t.RegDbLoaded);
+    Label9->setVisible(!t.RegDbLoaded);
+}
+
+void Form1::Form_Unload()
+{
+    startupState().StopRequested = true;
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    Form_Unload();
+    event->accept();
+    QCoreApplication::quit();
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseMove || event->type() == QEvent::HoverMove ||
+        event->type() == QEvent::Enter) {
+        if (watched == Command1)
+            Command1_MouseMove();
+        else if (watched == Frame1)
+            Frame1_MouseMove();
+    }
+    return QWidget::eventFilter(watched, event);
+}

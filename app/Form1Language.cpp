@@ -1,0 +1,38 @@
+// The main window's language texts and the six language buttons.
+#include "app/Form1.h"
+#include "app/ImageControl.h"
+#include "language/LanguageFile.h"
+#include "language/LanguageSwitch.h"
+#include "language/Lingua.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+
+void Form1::LoadLingua()
+{
+    readCurrentLanguage();
+    Label3->setText(Lingua(26));
+    showLastUpdateLine();
+}
+
+void Form1::AssociaStringhe()
+{
+    Command1->setToolTip(Lingua(1));
+    Image1->setToolTip(Lingua(1));
+    Command2->setToolTip(Lingua(2));
+    Image3->setToolTip(Lingua(3));
+    Check1->setText(Lingua(4));
+    Command4->setToolTip(Lingua(10));
+    Command6->setToolTip(Lingua(12));
+    Command5->setToolTip(Lingua(17));
+    Command7->setToolTip(Lingua(18));
+    Image4->setToolTip(Lingua(18));
+}
+
+void Form1::Command8_Click(int Index)
+{
+    installLanguage(Index);
+    LoadLingua();
+    AssociaStringhe();
+}

@@ -1,0 +1,38 @@
+// The scan command of the Scan panel.
+#include "app/Form1.h"
+#include "app/ImageControl.h"
+#include "app/ProgressBarIndicator.h"
+#include "scanner/ScanRun.h"
+#include "scanner/ScanState.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+void Form1::Command1_Click()
+{
+    Command2->setEnabled(true);
+    Command1->setEnabled(false);
+    Image3->setEnabled(false);
+    Command4->setEnabled(false);
+    Command5->setEnabled(false);
+    Command6->setEnabled(false);
+    Command7->setEnabled(false);
+
+    ScanRun run(*m_progress);
+    if (m_tickSource)
+        run.setTickSource(m_tickSource);
+    const QString summary = run.run(DriveRootPath(Drive1->currentText()), Check1->isChecked());
+
+    Command2->setEnabled(false);
+    Command1->setEnabled(true);
+    Image3->setEnabled(true);
+    Command5->setEnabled(true);
+    Command7->setEnabled(true);
+    Frame1->setEnabled(true);
+    if (scanState().DetectionCount > 0)
+        Command6->setEnabled(true);
+    Text6->setText(summary);
+}

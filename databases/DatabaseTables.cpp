@@ -1,0 +1,12 @@
+#include "databases/DatabaseTables.h"
+
+DatabaseTables &databaseTables()
+{
+    static DatabaseTables tables;
+    return tables;
+}
+
+void resetDatabaseTables()
+{
+    databaseTables() = DatabaseTables{};
+}

@@ -1,0 +1,31 @@
+#include "language/LanguageSwitch.h"
+
+#include "platform/StartupState.h"
+#include "platform/TextFiles.h"
+
+#include <QDir>
+#include <QFile>
+
+QString languageFileName(int index)
+{
+    static const char *const names[6] = {"english",  "fran\xc3\xa7" "ais", "italiano",
+                                         "deutsch",  "espa\xc3\xb1" "ol",  "nederlands"};
+    if (index < 0 || index > 5)
+        return {};
+    return QString::fromUtf8(names[index]);
+}
+
+bool installLanguage(int index)
+{
+    const QString name = languageFileName(index);
+    if (name.isEmpty())
+        return false;
+    const StartupState &s = startupState();
+    QFile source(s.LanguageFolder + name);
+    if (!source.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = source.readAll();
+    if (source.error() != QFileDevice::NoError)
+        return false;
+    return TextFiles::writeAtomically(s.AppFolder + QStringLiteral("lang.dat"), bytes);
+}

@@ -1,0 +1,12 @@
+#pragma once
+
+// Lets pending window events run during long work on the window's thread.
+// Every loop that yields calls processPendingEvents(); Qt is entered at most
+// about every 15 ms, so the window stays live while a scan does not pay for an
+// event-loop pass per pattern or per file.
+namespace EventPump {
+void processPendingEvents();
+// Enters Qt now, whatever the time since the last pass (used where a single
+// yield must take effect, such as drawing a pressed picture).
+void processPendingEventsNow();
+} // namespace EventPump

@@ -1,0 +1,127 @@
+#include "removal/Removal.h"
+
+#include "language/Lingua.h"
+#include "platform/EventPump.h"
+#include "platform/StartupState.h"
+#include "platform/TextFiles.h"
+#include "removal/RegistryRowRemoval.h"
+#include "scanner/ResultListModel.h"
+#include "scanner/ScanReport.h"
+#include "scanner/ScanState.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <optional>
+
+namespace {
+
+bool isReadOnly(const QFileInfo &info)
+{
+    return !(info.permissions() & QFileDevice::WriteOwner);
+}
+
+// The rewritten content of a cookie file: every line but the cookie line and
+// the lines that are a lone LF.  A last line without LF is kept.
+std::optional<QByteArray> rewrittenCookies(const QString &path, const QByteArray &cookieLine)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QByteArray out;
+    QByteArray pending;
+    QByteArray chunk;
+    while (!(chunk = file.read(1 << 16)).isEmpty()) {
+        qsizetype start = 0;
+        for (qsizetype lf; (lf = chunk.indexOf('\n', start)) >= 0; start = lf + 1) {
+            pending.append(chunk.constData() + start, lf - start + 1);
+            if (pending.size() != 1 && pending != cookieLine)
+                out += pending;
+            pending.clear();
+        }
+        pending.append(chunk.constData() + start, chunk.size() - start);
+    }
+    if (file.error() != QFileDevice::NoError)
+        return std::nullopt;
+    out += pending;
+    return out;
+}
+
+} // namespace
+
+void recordRemovalFailure(const QString &path)
+{
+    const StartupState &s = startupState();
+    appendReportLines(s.ReportFolder + scanState().ReportBaseName + QStringLiteral(".txt"),
+                      {Lingua(31) + QLatin1Char(' ') + path, reportRecordSeparator()});
+}
+
+void DestroyFile(const QString &FilePath)
+{
+    const QFileInfo info(FilePath);
+    const bool removable = info.isSymLink() || (info.isFile() && !isReadOnly(info));
+    if (!removable || !QFile::remove(FilePath))
+        recordRemovalFailure(FilePath);
+}
+
+void RemoveMozillaCookie(const QString &Oggetto)
+{
+    const QString rest = Oggetto.mid(Oggetto.startsWith(QLatin1String("mozilla:")) ? 8 : 9);
+    const qsizetype firstPlus = rest.indexOf(QLatin1Char('+'));
+    const qsizetype lastPlus = rest.lastIndexOf(QLatin1Char('+'));
+    const QString cookiePath = firstPlus < 0 ? rest : rest.left(firstPlus);
+    const QByteArray cookieLine = lastPlus < 0 ? QByteArray() : rest.mid(lastPlus + 1).toLatin1();
+    const QString companionPath = cookiePath.left(cookiePath.size() - 3) + QStringLiteral("new");
+
+    const QFileInfo info(cookiePath);
+    const std::optional<QByteArray> content =
+        info.isFile() ? rewrittenCookies(cookiePath, cookieLine) : std::nullopt;
+    if (!content) {
+        recordRemovalFailure(cookiePath);
+        return;
+    }
+
+    QFile companion(companionPath);
+    bool written = companion.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                   companion.write(*content) == content->size() && companion.flush();
+    companion.close();
+    written = written && companion.setPermissions(info.permissions());
+    // The old file goes only when it could be deleted without force; the
+    // rename then replaces it in one step.
+    const bool replaced = written && !isReadOnly(info) &&
+                          TextFiles::replaceFile(companionPath, cookiePath);
+    if (!replaced) {
+        QFile::remove(companionPath);
+        recordRemovalFailure(cookiePath);
+    }
+    EventPump::processPendingEvents();
+}
+
+void RemoveListedDetections()
+{
+    ResultListModel &list = resultList();
+    const qsizetype n = list.count();
+    std::optional<RegistryRowRemoval> registry;
+    for (qsizetype i = 1; i <= n; ++i) {
+        const QString location = list.row(i).location;
+        if (location.isEmpty())
+            break;
+        if (location.startsWith(QLatin1String("HKEY"))) {
+            if (!registry)
+                registry.emplace();
+            if (!registry->removeRow(location))
+                recordRemovalFailure(location);
+        } else if (location.startsWith(QLatin1String("mozilla:")) ||
+                   location.startsWith(QLatin1String("netscape:"))) {
+            RemoveMozillaCookie(location);
+        } else {
+            DestroyFile(location);
+        }
+    }
+    if (registry) {
+        for (const QString &hive : registry->finish())
+            recordRemovalFailure(hive);
+    }
+    list.clear();
+}

@@ -1,0 +1,3 @@
+#include "scanner/FileWalk.h"
+
+void ScanFolder(const QString &) {}

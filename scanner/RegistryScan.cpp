@@ -1,0 +1,3 @@
+#include "scanner/RegistryScan.h"
+
+void ScanRegistry() {}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QDateTime>
+#include <QLocale>
+#include <QString>
+
+#include <functional>
+
+class ProgressIndicator;
+
+// One scan of a drive or folder from the report header to the summary: the
+// engine part of the scan command, shared by the window and the command-line
+// tool.
+class ScanRun
+{
+public:
+    using TickSource = std::function<qint64()>;
+
+    explicit ScanRun(ProgressIndicator &bar);
+
+    // Milliseconds of a monotonic clock; tests inject their own.
+    void setTickSource(TickSource ticks) { m_ticks = std::move(ticks); }
+
+    // Runs the scan of root (ending with the native separator): report,
+    // registry scan when withRegistry, file walk.  Returns the summary text.
+    QString run(const QString &root, bool withRegistry);
+
+private:
+    ProgressIndicator &m_bar;
+    TickSource m_ticks;
+};
+
+// The size of one progress unit in bytes.
+constexpr double kProgressUnit = 10240000.0;
+
+// Sets bar's range to the used space of the drive that holds drvPath, in
+// progress units.  A drive whose sizes cannot be read or whose used space is
+// not above 0 gets an empty range: the bar then shows no progress.
+void DiskInfo(const QString &drvPath, ProgressIndicator &bar);
+
+// "Report " and the date and time in the locale's general date format, with
+// every "/" and "." removed; also stored in ReportBaseName by LogFileName.
+QString reportBaseNameFor(const QDateTime &when, const QLocale &locale);
+void LogFileName();
+// The locale's general date format: short date and long time.
+QString generalDate(const QDateTime &when, const QLocale &locale);
+
+// The drive list's entry (or a folder path) as the root path of a scan.
+QString DriveRootPath(const QString &s);
+
+// The summary line: objects, Lingua(13), found, Lingua(14) and the duration
+// in seconds (below 61 seconds after rounding) or in minutes.
+QString scanSummary(qint32 objects, qint32 found, double seconds, const QLocale &locale);

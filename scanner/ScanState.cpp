@@ -1,0 +1,12 @@
+#include "scanner/ScanState.h"
+
+ScanState &scanState()
+{
+    static ScanState state;
+    return state;
+}
+
+void resetScanState()
+{
+    scanState() = ScanState{};
+}

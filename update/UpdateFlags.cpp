@@ -1,0 +1,12 @@
+#include "update/UpdateFlags.h"
+
+UpdateFlags &updateFlags()
+{
+    static UpdateFlags flags;
+    return flags;
+}
+
+void resetUpdateFlags()
+{
+    updateFlags() = UpdateFlags{};
+}
