@@ -1,0 +1,38 @@
+#include "cli/InfoCommand.h"
+
+#include "cli/CliOutput.h"
+#include "cli/CliSession.h"
+#include "databases/DatabaseTables.h"
+
+const char *const kInfoHelp =
+    "usage: torvakine-cli info [--app-folder DIR]\n"
+    "\n"
+    "Prints, for each database, its file name, whether it loaded, its version and\n"
+    "its number of entries.  Exit status: 0, or 2 when the folder is missing.";
+
+int runInfoCommand(const QStringList &args)
+{
+    QString appFolder;
+    if (args.size() == 2 && args[0] == QLatin1String("--app-folder")) {
+        appFolder = args[1];
+    } else if (!args.isEmpty()) {
+        CliOutput::err(QString::fromLatin1(kInfoHelp));
+        return 2;
+    }
+    if (!CliSession::start(appFolder)) {
+        CliOutput::err(QStringLiteral("torvakine-cli: application folder %1 not found").arg(appFolder));
+        return 2;
+    }
+    const DatabaseTables &t = databaseTables();
+    const auto line = [](const char *file, bool loaded, const QString &version, qint32 count) {
+        CliOutput::out(QStringLiteral("%1\t%2\t%3\t%4")
+                           .arg(QLatin1String(file), loaded ? QStringLiteral("loaded")
+                                                            : QStringLiteral("not loaded"),
+                                version.isEmpty() ? QStringLiteral("-") : version)
+                           .arg(count));
+    };
+    line("cookdb.dat", t.CookDbLoaded, t.CookDbVersion, t.CookDbCount);
+    line("trojsig.dat", t.TrojSigLoaded, t.TrojSigVersion, t.TrojSigCount);
+    line("regdb.dat", t.RegDbLoaded, t.RegDbVersion, t.RegDbCount);
+    return 0;
+}

@@ -1,0 +1,7 @@
+#pragma once
+
+#include <QStringList>
+
+// torvakine-cli scan [--app-folder DIR] [--no-registry] [--remove] PATH
+int runScanCommand(const QStringList &args);
+extern const char *const kScanHelp;
