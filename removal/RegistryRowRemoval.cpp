@@ -1,14 +1,39 @@
 #include "removal/RegistryRowRemoval.h"
 
-RegistryRowRemoval::RegistryRowRemoval() = default;
+#include "scanner/basRegistry.h"
+
+RegistryRowRemoval::RegistryRowRemoval() : m_session(RegistryAccess::ReadWrite) {}
+
 RegistryRowRemoval::~RegistryRowRemoval() = default;
 
-bool RegistryRowRemoval::removeRow(const QString &)
+bool RegistryRowRemoval::removeRow(const QString &location)
 {
-    return false;
+    const qsizetype slash = location.indexOf(QLatin1Char('\\'));
+    if (slash < 0)
+        return false;
+    const std::optional<PredefinedKey> root =
+        registryRootFromName(location.left(slash), Qt::CaseSensitive);
+    if (!root)
+        return false;
+    QString keyPart = location.mid(slash + 1);
+    QString name;
+    if (keyPart.contains(QLatin1Char('"'))) {
+        name = GetSubKey(keyPart);
+        keyPart.remove(QLatin1Char('"') + name + QLatin1Char('"'));
+    }
+    if (!name.isEmpty()) {
+        DeleteValue(*root, keyPart, name);
+        return true;
+    }
+    // A key deletion needs a key below the root: deleting the root itself
+    // would empty a whole part of the registry.
+    if (registryPathParts(keyPart).isEmpty())
+        return false;
+    DeleteKey(*root, keyPart);
+    return LastRegResult() != RegistryResult::AccessDenied;
 }
 
 QStringList RegistryRowRemoval::finish()
 {
-    return {};
+    return m_session.commit();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "scanner/basRegistry.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -14,13 +16,18 @@ public:
     RegistryRowRemoval(const RegistryRowRemoval &) = delete;
     RegistryRowRemoval &operator=(const RegistryRowRemoval &) = delete;
 
-    // Deletes the value or the whole key that location names.  False when the
-    // row names no usable key (an unknown root name, no "\" or nothing after
-    // the root name) or the registry cannot be changed: the row is then passed
-    // over and the caller records it as a failure.
+    // Deletes the value or the whole key that location names; a key or value
+    // that is not there needs nothing.  False when the row names no usable
+    // key (an unknown root name, no "\" or nothing after the root name) or
+    // names a key that stands for a whole hive or predefined key: the row is
+    // then passed over and the caller records it as a failure.  A hive that
+    // cannot be opened for the change is reported by finish().
     bool removeRow(const QString &location);
 
     // Commits the changes; returns the files (hives) that could not be
-    // written, each left as it was.
+    // opened for a change or written, each left as it was.
     QStringList finish();
+
+private:
+    RegistrySession m_session;
 };

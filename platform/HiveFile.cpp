@@ -1,0 +1,185 @@
+#include "platform/HiveFile.h"
+
+#include "platform/TextFiles.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryFile>
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// Values whose data are larger than this are stored by Windows in chained
+// data cells, which hivex reads but does not write back.
+constexpr size_t kLargestSingleCellData = 16344;
+
+bool isAscii(const QByteArray &utf8)
+{
+    for (const char c : utf8) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    }
+    return true;
+}
+
+QString takeUtf8(char *text)
+{
+    const QString s = QString::fromUtf8(text);
+    std::free(text);
+    return s;
+}
+
+bool syncFile(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fsync(fd) == 0;
+    return ::close(fd) == 0 && ok;
+}
+
+} // namespace
+
+std::unique_ptr<HiveFile> HiveFile::open(const QString &path, bool writable)
+{
+    if (!QFileInfo(path).isFile())
+        return nullptr;
+    hive_h *hive = hivex_open(QFile::encodeName(path).constData(), writable ? HIVEX_OPEN_WRITE : 0);
+    if (!hive)
+        return nullptr;
+    return std::unique_ptr<HiveFile>(new HiveFile(path, hive));
+}
+
+HiveFile::HiveFile(const QString &path, hive_h *hive) : m_path(path), m_hive(hive) {}
+
+HiveFile::~HiveFile()
+{
+    hivex_close(m_hive);
+}
+
+hive_node_h HiveFile::root() const
+{
+    return hivex_root(m_hive);
+}
+
+hive_node_h HiveFile::child(hive_node_h node, const QString &name) const
+{
+    const QByteArray utf8 = name.toUtf8();
+    // hivex compares ASCII letters without case; other letters need Qt.
+    if (isAscii(utf8))
+        return hivex_node_get_child(m_hive, node, utf8.constData());
+    hive_node_h *children = hivex_node_children(m_hive, node);
+    if (!children)
+        return 0;
+    hive_node_h found = 0;
+    for (size_t i = 0; children[i] && !found; ++i) {
+        char *childName = hivex_node_name(m_hive, children[i]);
+        if (childName && takeUtf8(childName).compare(name, Qt::CaseInsensitive) == 0)
+            found = children[i];
+    }
+    std::free(children);
+    return found;
+}
+
+hive_value_h HiveFile::value(hive_node_h node, const QString &name) const
+{
+    const QByteArray utf8 = name.toUtf8();
+    if (isAscii(utf8))
+        return hivex_node_get_value(m_hive, node, utf8.constData());
+    hive_value_h *values = hivex_node_values(m_hive, node);
+    if (!values)
+        return 0;
+    hive_value_h found = 0;
+    for (size_t i = 0; values[i] && !found; ++i) {
+        char *key = hivex_value_key(m_hive, values[i]);
+        if (key && takeUtf8(key).compare(name, Qt::CaseInsensitive) == 0)
+            found = values[i];
+    }
+    std::free(values);
+    return found;
+}
+
+std::optional<HiveFile::ValueData> HiveFile::valueData(hive_value_h value) const
+{
+    hive_type type;
+    size_t length = 0;
+    char *data = hivex_value_value(m_hive, value, &type, &length);
+    if (!data)
+        return std::nullopt;
+    ValueData result{qint32(type), QByteArray(data, qsizetype(length))};
+    std::free(data);
+    return result;
+}
+
+bool HiveFile::removeValue(hive_node_h node, hive_value_h value)
+{
+    // hivex replaces the whole value list of a key, so the values that stay
+    // are read and written back unchanged.
+    hive_value_h *values = hivex_node_values(m_hive, node);
+    if (!values)
+        return false;
+    struct Kept {
+        QByteArray key;
+        qint32 type;
+        QByteArray data;
+    };
+    std::vector<Kept> kept;
+    bool readable = true;
+    for (size_t i = 0; values[i] && readable; ++i) {
+        if (values[i] == value)
+            continue;
+        char *key = hivex_value_key(m_hive, values[i]);
+        const std::optional<ValueData> data = valueData(values[i]);
+        readable = key && data && size_t(data->bytes.size()) <= kLargestSingleCellData;
+        if (readable)
+            kept.push_back({QByteArray(key), data->type, data->bytes});
+        std::free(key);
+    }
+    std::free(values);
+    if (!readable)
+        return false;
+    std::vector<hive_set_value> list;
+    list.reserve(kept.size());
+    for (Kept &k : kept)
+        list.push_back({k.key.data(), hive_type(k.type), size_t(k.data.size()), k.data.data()});
+    if (hivex_node_set_values(m_hive, node, list.size(), list.data(), 0) != 0)
+        return false;
+    m_changed = true;
+    return true;
+}
+
+bool HiveFile::removeKey(hive_node_h node)
+{
+    if (node == root() || hivex_node_delete_child(m_hive, node) != 0)
+        return false;
+    m_changed = true;
+    return true;
+}
+
+bool HiveFile::commitReplacing()
+{
+    const QFileInfo info(m_path);
+    // A write-protected hive stays as it is, as a read-only file is never
+    // deleted without force.
+    if (!info.isWritable())
+        return false;
+    QTemporaryFile temporary(m_path + QStringLiteral(".XXXXXX"));
+    temporary.setAutoRemove(false);
+    if (!temporary.open())
+        return false;
+    const QString temporaryPath = temporary.fileName();
+    temporary.close();
+    const bool written = hivex_commit(m_hive, QFile::encodeName(temporaryPath).constData(), 0) == 0 &&
+                         syncFile(temporaryPath) &&
+                         QFile::setPermissions(temporaryPath, info.permissions()) &&
+                         TextFiles::replaceFile(temporaryPath, m_path);
+    if (!written) {
+        QFile::remove(temporaryPath);
+        return false;
+    }
+    m_changed = false;
+    return true;
+}

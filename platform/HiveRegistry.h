@@ -1,0 +1,65 @@
+#pragma once
+
+#include "platform/HiveFile.h"
+#include "platform/RegistryBackend.h"
+
+#include <map>
+#include <optional>
+
+// The registry of a Windows installation read from its hive files, found
+// under the installation's root folder without regard to letter case:
+//   HKEY_LOCAL_MACHINE\SOFTWARE and \SYSTEM: Windows/System32/config/SOFTWARE
+//     and SYSTEM; SYSTEM\CurrentControlSet is the control set that
+//     Select\Current names;
+//   HKEY_CURRENT_USER: the NTUSER.DAT of every user profile under Users/ and
+//     Documents and Settings/ (a key or value is present when one profile has
+//     it; a deletion applies to every profile);
+//   HKEY_USERS\.DEFAULT: config/DEFAULT; HKEY_USERS\<SID>: the NTUSER.DAT of
+//     the profile that the ProfileList of SOFTWARE gives for the SID;
+//   HKEY_CLASSES_ROOT: HKEY_LOCAL_MACHINE\SOFTWARE\Classes;
+//   HKEY_CURRENT_CONFIG: SYSTEM\CurrentControlSet\Hardware Profiles\Current.
+// HKEY_PERFORMANCE_DATA and HKEY_DYN_DATA have no hive: nothing exists under
+// them.  A folder without these files has an empty registry.  Keys that are
+// symbolic links into SOFTWARE or SYSTEM are followed.
+class HiveRegistry final : public RegistryBackend
+{
+public:
+    HiveRegistry(const QString &installationRoot, RegistryAccess access);
+    ~HiveRegistry() override;
+
+    bool keyExists(PredefinedKey root, const QString &subkey) override;
+    QVariant queryValue(PredefinedKey root, const QString &subkey, const QString &name) override;
+    qint32 deleteValue(PredefinedKey root, const QString &subkey, const QString &name) override;
+    qint32 deleteKey(PredefinedKey root, const QString &subkey) override;
+    QStringList commit() override;
+
+private:
+    struct KeyLocation {
+        HiveFile *hive;
+        hive_node_h node;
+        // The key is a hive's root or stands for another key (a predefined
+        // key, a link or CurrentControlSet): it is never deleted.
+        bool standsForRoot;
+    };
+
+    QList<KeyLocation> locate(PredefinedKey root, const QStringList &parts);
+    std::optional<KeyLocation> locateMachineKey(const QStringList &parts, int hops);
+    std::optional<KeyLocation> walk(HiveFile *hive, const QStringList &parts, int hops);
+    std::optional<QStringList> linkTarget(HiveFile *hive, hive_node_h node) const;
+    QString currentControlSetName();
+
+    HiveFile *hive(const QString &path);
+    HiveFile *machineHive(const QString &name);
+    const QStringList &userHivePaths();
+    QString profileHivePath(const QString &sid);
+
+    QString m_root;
+    bool m_writable;
+    // Every hive asked for, by path; null when it could not be opened.
+    std::map<QString, std::unique_ptr<HiveFile>> m_hives;
+    // The files of SOFTWARE, SYSTEM and DEFAULT; empty when missing.
+    std::map<QString, QString> m_machineHivePaths;
+    // Hives that exist but could not be opened for a change.
+    QStringList m_unopenable;
+    std::optional<QStringList> m_userHives;
+};
