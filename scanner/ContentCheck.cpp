@@ -1,0 +1,142 @@
+#include "scanner/ContentCheck.h"
+
+#include "databases/DatabaseTables.h"
+#include "databases/modCipher.h"
+#include "platform/EventPump.h"
+#include "scanner/ScanState.h"
+#include "scanner/SignatureSearch.h"
+
+#include <QFile>
+
+#include <algorithm>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// One buffer for the content of every file checked, kept between calls.
+QByteArray &contentBuffer()
+{
+    static QByteArray buffer;
+    return buffer;
+}
+
+// Reads the whole regular file at path into the content buffer; the view
+// returned is valid until the next call.  False when the path is not a
+// regular file, cannot be read or holds more than kContentCheckLimit bytes.
+bool readRegularFile(const QByteArray &path, QByteArray *content)
+{
+    struct stat before {};
+    if (::lstat(path.constData(), &before) != 0 || !S_ISREG(before.st_mode))
+        return false;
+    // No following of links and no waiting: a path swapped for a link or a
+    // FIFO after the look above is refused, never read.
+    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat opened {};
+    bool ok = ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) &&
+              opened.st_size <= kContentCheckLimit;
+    QByteArray &buffer = contentBuffer();
+    qint64 used = 0;
+    if (ok) {
+        // One byte more than the limit tells a file that grew past it.
+        if (buffer.size() < kContentCheckLimit + 1)
+            buffer.resize(kContentCheckLimit + 1);
+        while (used <= kContentCheckLimit) {
+            const ssize_t got = ::read(fd, buffer.data() + used, size_t(kContentCheckLimit + 1 - used));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0) {
+                ok = got == 0;
+                break;
+            }
+            used += got;
+        }
+        ok = ok && used <= kContentCheckLimit;
+    }
+    ::close(fd);
+    if (ok)
+        *content = QByteArray::fromRawData(buffer.constData(), qsizetype(used));
+    return ok;
+}
+
+bool searchSignatures(const QByteArray &content)
+{
+    const QString d1 = QString::fromLatin1(HashString(1, content));
+    if (d1.isEmpty())
+        return false;
+    // The SHA-1 digest is made only when an entry with this MD5 digest asks
+    // for it, and then once.
+    QString d3;
+    bool haveD3 = false;
+    const auto secondDigest = [&]() -> const QString & {
+        if (!haveD3) {
+            d3 = QString::fromLatin1(HashString(3, content));
+            haveD3 = true;
+        }
+        return d3;
+    };
+
+    const DatabaseTables &tables = databaseTables();
+    const QStringList &entries = tables.TrojSigEntries;
+    const qint32 count = std::clamp<qint32>(tables.TrojSigCount, 0, qint32(entries.size()) - 1);
+    const qint32 start = SignatureSearch::forTables(tables).startFor(d1);
+    ScanState &state = scanState();
+    // Reading from entry 1 would have left the name of the entry before the
+    // start behind.
+    if (start > 1 && start - 1 <= count)
+        state.CurrentThreatName = signatureThreatName(entries.at(start - 1));
+    for (qint32 i = start; i <= count; ++i) {
+        EventPump::processPendingEvents();
+        const QString &e = entries.at(i);
+        if (e.isEmpty())
+            return false;
+        const QStringView sig = signatureFirstDigest(e);
+        const QStringView second = signatureSecondDigest(e);
+        state.CurrentThreatName = signatureThreatName(e);
+        EventPump::processPendingEvents();
+        const int order = sig.compare(d1);
+        if (order == 0 && (second.isEmpty() || second == secondDigest()))
+            return true;
+        if (order > 0)
+            return false;
+    }
+    return false;
+}
+
+} // namespace
+
+bool FileScan(const QByteArray &nativePath)
+{
+    try {
+        QByteArray content;
+        if (!readRegularFile(nativePath, &content))
+            return false;
+        EventPump::processPendingEvents();
+        return searchSignatures(content);
+    } catch (...) {
+        return false;
+    }
+}
+
+bool FileScan(const QString &FILE)
+{
+    return FileScan(QFile::encodeName(FILE));
+}
+
+std::optional<double> GetFileSize(const QByteArray &nativePath)
+{
+    struct stat st {};
+    if (nativePath.isEmpty() || ::stat(nativePath.constData(), &st) != 0 || S_ISDIR(st.st_mode))
+        return std::nullopt;
+    return double(st.st_size);
+}
+
+std::optional<double> GetFileSize(const QString &percorsoFile)
+{
+    return GetFileSize(QFile::encodeName(percorsoFile));
+}

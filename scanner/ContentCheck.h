@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+// Files above this size get the name check only.
+constexpr qint64 kContentCheckLimit = 2500000;
+
+// The content check of the file at FILE: its MD5 digest (and, where a
+// signature entry asks for it, its SHA-1 digest) searched for in
+// TrojSigEntries.  True on a match, CurrentThreatName then holding the
+// entry's threat name.  Only regular files are read: a link, FIFO, device or
+// socket, a file that cannot be opened or read, an empty file and a file that
+// has grown above kContentCheckLimit by the time it is read all give false.
+bool FileScan(const QString &FILE);
+// The same for a path in the file system's own bytes.
+bool FileScan(const QByteArray &nativePath);
+
+// The size in bytes of the file at percorsoFile (a link counts as what it
+// leads to); none for a directory or a path that cannot be read.
+std::optional<double> GetFileSize(const QString &percorsoFile);
+std::optional<double> GetFileSize(const QByteArray &nativePath);

@@ -1,0 +1,210 @@
+#include "scanner/NameCheckIndex.h"
+
+#include "databases/DatabaseTables.h"
+#include "scanner/PatternMatch.h"
+
+#include <algorithm>
+#include <deque>
+#include <limits>
+
+const NameCheckIndex &NameCheckIndex::forTables(const DatabaseTables &tables)
+{
+    static NameCheckIndex index;
+    if (!index.isFor(tables))
+        index.build(tables);
+    return index;
+}
+
+bool NameCheckIndex::isFor(const DatabaseTables &tables) const
+{
+    return m_count == tables.CookDbCount &&
+           m_entries.constData() == tables.CookDbEntries.constData() &&
+           m_entries.size() == tables.CookDbEntries.size();
+}
+
+void NameCheckIndex::build(const DatabaseTables &tables)
+{
+    *this = NameCheckIndex();
+    m_entries = tables.CookDbEntries;
+    m_count = std::clamp<qint32>(tables.CookDbCount, 0, qint32(m_entries.size()) - 1);
+    m_headerAbove.assign(size_t(m_count) + 1, 0);
+    m_threatNames.assign(size_t(m_count) + 1, QString());
+    m_suffixEntry.push_back(0);
+    m_keyChildren.emplace_back();
+    m_keyAt.push_back(-1);
+
+    qint32 header = 0;
+    for (qint32 i = 1; i <= m_count; ++i) {
+        const QString &e = m_entries.at(i);
+        if (e.startsWith(QLatin1String("***"))) {
+            header = i;
+            m_threatNames[size_t(i)] = e.mid(3);
+        }
+        m_headerAbove[size_t(i)] = header;
+        if (header == i || e.startsWith(QLatin1String("[[[")) || e.isEmpty())
+            continue;
+        if (!PatternMatch::hasWildcards(e)) {
+            addSuffix(e, i);
+            continue;
+        }
+        if (!PatternMatch::isWellFormed(e))
+            continue; // matches nothing
+        const qint32 wildIndex = qint32(m_wild.size());
+        m_wild.push_back({i, e, e.contains(QLatin1Char('*'))});
+        const QStringView key = PatternMatch::longestLiteralRun(e);
+        if (key.isEmpty())
+            m_unkeyed.push_back(wildIndex);
+        else
+            addKeyed(key, wildIndex);
+    }
+    linkKeys();
+    m_keySeen.assign(m_keyPatterns.size(), 0);
+}
+
+void NameCheckIndex::addSuffix(QStringView pattern, qint32 entry)
+{
+    qint32 node = 0;
+    for (qsizetype i = pattern.size() - 1; i >= 0; --i) {
+        auto [it, added] = m_suffixEdges.try_emplace(edgeKey(node, pattern[i]),
+                                                      qint32(m_suffixEntry.size()));
+        if (added)
+            m_suffixEntry.push_back(0);
+        node = it->second;
+    }
+    // Entries come in ascending order: the first one to end here is the lowest.
+    if (m_suffixEntry[size_t(node)] == 0)
+        m_suffixEntry[size_t(node)] = entry;
+}
+
+void NameCheckIndex::addKeyed(QStringView key, qint32 wildIndex)
+{
+    qint32 node = 0;
+    for (QChar c : key) {
+        auto [it, added] =
+            m_keyEdges.try_emplace(edgeKey(node, c), qint32(m_keyChildren.size()));
+        if (added) {
+            m_keyChildren[size_t(node)].emplace_back(c, it->second);
+            m_keyChildren.emplace_back();
+            m_keyAt.push_back(-1);
+        }
+        node = it->second;
+    }
+    if (m_keyAt[size_t(node)] < 0) {
+        m_keyAt[size_t(node)] = qint32(m_keyPatterns.size());
+        m_keyPatterns.emplace_back();
+    }
+    m_keyPatterns[size_t(m_keyAt[size_t(node)])].push_back(wildIndex);
+}
+
+void NameCheckIndex::linkKeys()
+{
+    // Breadth-first: each node's fail link is the longest proper suffix of its
+    // text that is also a node; its output link the nearest such node with a key.
+    m_keyFail.assign(m_keyChildren.size(), 0);
+    m_keyOut.assign(m_keyChildren.size(), -1);
+    std::deque<qint32> queue;
+    for (const auto &[c, child] : m_keyChildren[0])
+        queue.push_back(child);
+    while (!queue.empty()) {
+        const qint32 node = queue.front();
+        queue.pop_front();
+        for (const auto &[c, child] : m_keyChildren[size_t(node)]) {
+            qint32 f = m_keyFail[size_t(node)];
+            auto it = m_keyEdges.find(edgeKey(f, c));
+            while (it == m_keyEdges.end() && f != 0) {
+                f = m_keyFail[size_t(f)];
+                it = m_keyEdges.find(edgeKey(f, c));
+            }
+            const qint32 fail = it == m_keyEdges.end() ? 0 : it->second;
+            m_keyFail[size_t(child)] = fail;
+            m_keyOut[size_t(child)] = m_keyAt[size_t(fail)] >= 0 ? fail : m_keyOut[size_t(fail)];
+            queue.push_back(child);
+        }
+    }
+    m_keyChildren.clear();
+    m_keyChildren.shrink_to_fit();
+}
+
+qint32 NameCheckIndex::bestSuffixMatch(QStringView full) const
+{
+    qint32 best = std::numeric_limits<qint32>::max();
+    qint32 node = 0;
+    for (qsizetype i = full.size() - 1; i >= 0; --i) {
+        const auto it = m_suffixEdges.find(edgeKey(node, full[i]));
+        if (it == m_suffixEdges.end())
+            break;
+        node = it->second;
+        const qint32 entry = m_suffixEntry[size_t(node)];
+        if (entry != 0 && entry < best)
+            best = entry;
+    }
+    return best;
+}
+
+void NameCheckIndex::collectCandidates(QStringView full, qint32 below) const
+{
+    m_candidates.clear();
+    if (m_wild.empty())
+        return;
+    if (++m_lookupStamp == 0) {
+        std::fill(m_keySeen.begin(), m_keySeen.end(), 0);
+        m_lookupStamp = 1;
+    }
+    const auto take = [&](qint32 wildIndex) {
+        const WildPattern &w = m_wild[size_t(wildIndex)];
+        if (w.entry >= below)
+            return false;
+        if (w.pattern.size() <= full.size())
+            m_candidates.push_back(wildIndex);
+        return true;
+    };
+    for (qint32 wildIndex : m_unkeyed) {
+        if (!take(wildIndex))
+            break;
+    }
+    qint32 state = 0;
+    for (QChar c : full) {
+        auto it = m_keyEdges.find(edgeKey(state, c));
+        while (it == m_keyEdges.end() && state != 0) {
+            state = m_keyFail[size_t(state)];
+            it = m_keyEdges.find(edgeKey(state, c));
+        }
+        state = it == m_keyEdges.end() ? 0 : it->second;
+        for (qint32 out = m_keyAt[size_t(state)] >= 0 ? state : m_keyOut[size_t(state)];
+             out >= 0; out = m_keyOut[size_t(out)]) {
+            const qint32 key = m_keyAt[size_t(out)];
+            if (m_keySeen[size_t(key)] == m_lookupStamp)
+                continue;
+            m_keySeen[size_t(key)] = m_lookupStamp;
+            for (qint32 wildIndex : m_keyPatterns[size_t(key)]) {
+                if (!take(wildIndex))
+                    break;
+            }
+        }
+    }
+    // Wild indices follow table order, so sorting them sorts by entry.
+    std::sort(m_candidates.begin(), m_candidates.end());
+}
+
+qint32 NameCheckIndex::firstMatch(QStringView full) const
+{
+    qint32 best = bestSuffixMatch(full);
+    collectCandidates(full, best);
+    for (qint32 wildIndex : m_candidates) {
+        const WildPattern &w = m_wild[size_t(wildIndex)];
+        const QStringView text = w.wholePath ? full : full.last(w.pattern.size());
+        if (PatternMatch::matches(text, w.pattern)) {
+            best = w.entry;
+            break;
+        }
+    }
+    return best == std::numeric_limits<qint32>::max() ? 0 : best;
+}
+
+const QString *NameCheckIndex::threatNameAbove(qint32 entry) const
+{
+    if (entry < 0 || size_t(entry) >= m_headerAbove.size())
+        return nullptr;
+    const qint32 header = m_headerAbove[size_t(entry)];
+    return header == 0 ? nullptr : &m_threatNames[size_t(header)];
+}
