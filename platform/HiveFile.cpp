@@ -162,9 +162,11 @@ bool HiveFile::removeKey(hive_node_h node)
 bool HiveFile::commitReplacing()
 {
     const QFileInfo info(m_path);
-    // A write-protected hive stays as it is, as a read-only file is never
-    // deleted without force.
-    if (!info.isWritable())
+    // A hive marked read-only, or lying in a folder marked read-only, stays as
+    // it is: it is never replaced by force, not even with the rights to do so.
+    const QFileInfo folder(info.absolutePath());
+    if (!(info.permissions() & QFileDevice::WriteOwner) ||
+        !(folder.permissions() & QFileDevice::WriteOwner))
         return false;
     QTemporaryFile temporary(m_path + QStringLiteral(".XXXXXX"));
     temporary.setAutoRemove(false);

@@ -173,3 +173,8 @@ QByteArray registryText(const QString &text)
     bytes.append(2, '\0');
     return bytes;
 }
+
+QString machineHivePath(const QString &root, const QString &name)
+{
+    return root + QStringLiteral("/Windows/System32/config/") + name;
+}

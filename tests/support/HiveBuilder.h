@@ -39,6 +39,10 @@ private:
     hive_h *m_hive = nullptr;
 };
 
+// Where an installation rooted at root keeps its machine hive name
+// (SOFTWARE, SYSTEM, DEFAULT): root/Windows/System32/config/name.
+QString machineHivePath(const QString &root, const QString &name);
+
 // The UTF-16LE bytes of text followed by a NUL character, as the registry
 // stores text values.
 QByteArray registryText(const QString &text);
