@@ -19,6 +19,8 @@ class QTreeView;
 class ImageControl;
 class ProgressBarIndicator;
 class QStandardItemModel;
+class UpdateCommand;
+class frmNewversion;
 
 // The main window.  Controls keep their designer names and are public so
 // that the window's tests can drive them as a user would.
@@ -52,6 +54,14 @@ public:
     // Scan and removal.
     void Command1_Click();
     void Command6_Click();
+
+    // Updates.
+    void Command7_Click();
+    void Timer3_Timer();
+    void RestartSystem();
+    UpdateCommand &updateCommand() { return *m_update; }
+    // The new-version notice, created the first time it is needed.
+    frmNewversion &newVersionWindow();
 
     // Shows, for each database, its "OK" or its "ERR" label.
     void showDatabaseStatus();
@@ -122,6 +132,8 @@ private:
 
     std::unique_ptr<ProgressBarIndicator> m_progress;
     std::function<qint64()> m_tickSource;
+    UpdateCommand *m_update = nullptr;      // child of the window
+    frmNewversion *m_newVersion = nullptr;  // child of the window, made on first use
 };
 
 // Converts a layout length in twips to pixels at 96 dots per inch.

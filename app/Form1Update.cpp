@@ -1,9 +1,21 @@
-// The main window's Updates panel.
+// The main window's Updates panel: the update command, the download list,
+// Timer3 and the reload of the databases after an update.
+#include "app/ActivePanel.h"
 #include "app/Form1.h"
+#include "app/ImageControl.h"
+#include "app/ProgressBarIndicator.h"
+#include "language/Lingua.h"
+#include "platform/StartupState.h"
+#include "update/DatabaseReload.h"
+#include "update/UpdateCommand.h"
+#include "update/widgets/DesktopShellOpen.h"
+#include "update/widgets/frmNewversion.h"
 
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -32,4 +44,70 @@ void Form1::buildUpdatesPanel()
     Text2->setReadOnly(true);
     Timer3 = new QTimer(this);
     Timer3->setInterval(500);
+
+    m_update = new UpdateCommand(this);
+    LstDownload->setModel(&m_update->downloadList());
+    LstDownload->header()->resizeSection(0, twips(4335));
+    connect(Command7, &QPushButton::clicked, this, &Form1::Command7_Click);
+    connect(Timer3, &QTimer::timeout, this, &Form1::Timer3_Timer);
+    connect(m_update, &UpdateCommand::timeoutMessage, this, [this](const QString &text) {
+        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Update"), text, QMessageBox::Ok, this);
+        box.exec();
+    });
+    connect(m_update, &UpdateCommand::newVersionNotice, this, [this](const QString &text) {
+        frmNewversion &notice = newVersionWindow();
+        notice.Label1->setText(text);
+        notice.show();
+    });
+    connect(&m_update->Downloader1(), &Downloader::warning, this, [this](const QString &text) {
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("Warning"), text, QMessageBox::Ok, this);
+        box.exec();
+    });
+}
+
+frmNewversion &Form1::newVersionWindow()
+{
+    if (!m_newVersion) {
+        static DesktopShellOpen shell;
+        m_newVersion = new frmNewversion(shell, this);
+    }
+    return *m_newVersion;
+}
+
+void Form1::Command7_Click()
+{
+    Text1->show();
+    if (m_update->Command7() == UpdateCommand::Outcome::ServerUnreachable) {
+        Image4->setPixmap(Image7->pixmap());
+        panelState().ActivePanel = 0;
+        Frame2->hide();
+        Text1->hide();
+        return;
+    }
+    Timer3->start();
+    QString message = m_update->message();
+    message.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    message.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    Text2->setPlainText(message);
+}
+
+void Form1::Timer3_Timer()
+{
+    if (m_update->Timer3_Timer([this] { RestartSystem(); }))
+        Timer3->stop();
+}
+
+void Form1::RestartSystem()
+{
+    DatabaseReloadHooks hooks;
+    hooks.reloadStarted = [this] {
+        lblMessages->setText(Lingua(29));
+        Text1->hide();
+    };
+    hooks.databasesLoaded = [this] { showDatabaseStatus(); };
+    hooks.reloadFinished = [this] {
+        const QString &last = startupState().LastUpdateText;
+        lblMessages->setText(Lingua(33) + QStringLiteral(": ") + (last.isEmpty() ? Lingua(34) : last));
+    };
+    reloadDatabases(progressIndicator(), hooks);
 }

@@ -1,0 +1,545 @@
+// The update command: version comparison, downloads, the reload after them,
+// the build stamp, the server's message and time-outs, against the loopback
+// HTTP server; then the same through the main window's Updates panel.
+#include "app/ActivePanel.h"
+#include "app/Form1.h"
+#include "app/ImageControl.h"
+#include "databases/DatabaseEncoder.h"
+#include "databases/DatabaseLoader.h"
+#include "databases/DatabaseTables.h"
+#include "language/Lingua.h"
+#include "platform/ProgressIndicator.h"
+#include "platform/StartupState.h"
+#include "tests/support/TestAppFolder.h"
+#include "update/DatabaseReload.h"
+#include "update/LoopbackHttpServer.h"
+#include "update/ProgressText.h"
+#include "update/UpdateCommand.h"
+#include "update/UpdateFlags.h"
+#include "update/UpdateRun.h"
+#include "update/widgets/frmNewversion.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QTreeView>
+#include <QTest>
+
+namespace {
+QByteArray cookPlain(const QByteArray &version)
+{
+    return "[[[" + version + "\r\n***Spy.Sample\r\nc:\\bad\\spy.exe\r\n%system%\\evil.dll\r\n"
+           "%windir%\\bad.ini\r\n--ME-\r\nspyproc.exe\r\n<<<>>\r\n";
+}
+QByteArray trojPlain(const QByteArray &version)
+{
+    return "[[[" + version + "\r\n***Trojan.Sample\r\n0123456789abcdef0123456789abcdef\r\n";
+}
+QByteArray regPlain(const QByteArray &version)
+{
+    return "[[[" + version + "\r\n***Reg.Sample\r\nHKEY_LOCAL_MACHINE\\SOFTWARE\\Bad\r\n";
+}
+
+QString dateNow()
+{
+    return QLocale::system().toString(QDateTime::currentDateTime(), QLocale::ShortFormat);
+}
+
+// Closes the message box that the update command opens, remembering its text.
+class MessageBoxCloser : public QObject
+{
+public:
+    MessageBoxCloser()
+    {
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                texts.append(box->windowTitle() + QLatin1Char('|') + box->text());
+                box->accept();
+            }
+        });
+        m_timer.start(50);
+    }
+    QStringList texts;
+
+private:
+    QTimer m_timer;
+};
+} // namespace
+
+class TestUpdateCheck : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void progressText_data();
+    void progressText();
+
+    void allVersionsEqual();
+    void oneDatabaseOutOfDate();
+    void firstLineRules_data();
+    void firstLineRules();
+    void buildStamp_data();
+    void buildStamp();
+    void serverMessage();
+    void failedVersionFetchKeepsEarlierText();
+    void timeoutOnFirstFetch();
+    void timeoutOnLaterFetch();
+    void failedDownload_data();
+    void failedDownload();
+    void reloadExpandsFolderTokens();
+    void commandLineRun();
+
+    void windowUpdatesPanel();
+    void windowTimeoutClosesPanel();
+
+private:
+    void publish(const QString &name, const QByteArray &bytes);
+    void publishVersions(const QByteArray &cook, const QByteArray &troj, const QByteArray &reg,
+                         const QByteArray &stamp = "18052007\r\n");
+    void waitForDownloads(UpdateCommand &command);
+
+    std::unique_ptr<TestAppFolder> m_app;
+    std::unique_ptr<QTemporaryDir> m_repo;
+    std::unique_ptr<LoopbackHttpServer> m_server;
+    SilentProgress m_bar;
+};
+
+void TestUpdateCheck::init()
+{
+    m_app = std::make_unique<TestAppFolder>();
+    resetUpdateFlags();
+    panelState().ActivePanel = 0;
+    m_repo = std::make_unique<QTemporaryDir>();
+    m_server = std::make_unique<LoopbackHttpServer>(m_repo->path());
+    QVERIFY(m_server->listen());
+    m_app->writeFile(QStringLiteral("server.dat"), m_server->baseUrl().toUtf8() + "\r\n");
+
+    LanguageState &lang = languageState();
+    lang.Lingua[20] = QStringLiteral("The update server does not answer.");
+    lang.Lingua[23] = QStringLiteral("A new version is available.");
+    lang.Lingua[29] = QStringLiteral("Reloading the databases...");
+    lang.Lingua[33] = QStringLiteral("Last update");
+    lang.Lingua[34] = QStringLiteral("never");
+
+    m_app->writeDatabase(QStringLiteral("cookdb.dat"), cookPlain("COOK-1"));
+    m_app->writeDatabase(QStringLiteral("trojsig.dat"), trojPlain("TROJ-1"));
+    m_app->writeDatabase(QStringLiteral("regdb.dat"), regPlain("REG-1"));
+    LoadDatabases(m_bar);
+    PreparoVersioni();
+    QCOMPARE(databaseTables().TrojSigVersion, QStringLiteral("TROJ-1"));
+
+    publish(QStringLiteral("newupd/cookdb.dat"), encodeDatabase(cookPlain("COOK-2")));
+    publish(QStringLiteral("newupd/trojsig.dat"), encodeDatabase(trojPlain("TROJ-2")));
+    publish(QStringLiteral("newupd/regdb.dat"), encodeDatabase(regPlain("REG-2")));
+    publish(QStringLiteral("newupd/msg.txt"), "Welcome\r\n");
+}
+
+void TestUpdateCheck::cleanup()
+{
+    m_server.reset();
+    m_repo.reset();
+    m_app.reset();
+}
+
+void TestUpdateCheck::publish(const QString &name, const QByteArray &bytes)
+{
+    writeTestFile(m_repo->path() + QLatin1Char('/') + name, bytes);
+}
+
+void TestUpdateCheck::publishVersions(const QByteArray &cook, const QByteArray &troj,
+                                      const QByteArray &reg, const QByteArray &stamp)
+{
+    publish(QStringLiteral("newupd/cookdb.ver"), cook);
+    publish(QStringLiteral("newupd/trojsig.ver"), troj);
+    publish(QStringLiteral("newupd/regdb.ver"), reg);
+    publish(QStringLiteral("newupd/torvakine.ver"), stamp);
+}
+
+void TestUpdateCheck::waitForDownloads(UpdateCommand &command)
+{
+    QTRY_VERIFY_WITH_TIMEOUT(command.Downloader1().QueuedFiles().isEmpty(), 10000);
+}
+
+void TestUpdateCheck::progressText_data()
+{
+    QTest::addColumn<qint32>("cur");
+    QTest::addColumn<qint32>("max");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("half of 6 MB") << 3145728 << 6291456 << QStringLiteral("3.00 MB (50.0%)");
+    QTest::newRow("1,048,575 to go") << 0 << 1048575 << QStringLiteral("1024.0 KB (0.0%)");
+    QTest::newRow("1,048,576 to go") << 0 << 1048576 << QStringLiteral("1.00 MB (0.0%)");
+    QTest::newRow("1,048,576 to go of more") << 1048576 << 2097152 << QStringLiteral("1.00 MB (50.0%)");
+    QTest::newRow("small") << 100 << 612 << QStringLiteral("0.5 KB (16.3%)");
+    QTest::newRow("done") << 5000 << 5000 << QStringLiteral("0.0 KB (100.0%)");
+}
+
+void TestUpdateCheck::progressText()
+{
+    QFETCH(qint32, cur);
+    QFETCH(qint32, max);
+    QFETCH(QString, text);
+    QCOMPARE(downloadProgressText(cur, max), text);
+}
+
+void TestUpdateCheck::allVersionsEqual()
+{
+    publishVersions("COOK-1\r\n", "TROJ-1\r\n", "REG-1\r\n");
+    m_app->writeFile(QStringLiteral("upd.dat"), "an earlier date\r\n");
+    UpdateCommand command;
+    QSignalSpy notice(&command, &UpdateCommand::newVersionNotice);
+    QCOMPARE(command.Command7(), UpdateCommand::Outcome::Checked);
+    QCOMPARE(command.downloadList().rowCount(), 0);
+    QVERIFY(command.Downloader1().QueuedFiles().isEmpty());
+    QCOMPARE(updateFlags().PendingDownloads, 0);
+    QVERIFY(!updateFlags().UpdateInstalled);
+    QCOMPARE(notice.size(), 0);
+    QVERIFY(QFile::exists(command.sdrPath()));
+
+    int reloads = 0;
+    QVERIFY(command.Timer3_Timer([&] {
+        ++reloads;
+        reloadDatabases(m_bar);
+    }));
+    QCOMPARE(reloads, 1);
+    QCOMPARE(m_app->readFile(QStringLiteral("upd.dat")), QByteArray("an earlier date\r\n"));
+    QCOMPARE(startupState().LastUpdateText, QStringLiteral("an earlier date"));
+    QVERIFY(!QFile::exists(command.sdrPath()));
+    QVERIFY(databaseTables().CookDbLoaded && databaseTables().TrojSigLoaded && databaseTables().RegDbLoaded);
+    QCOMPARE(databaseTables().RegDbVersion, QStringLiteral("REG-1"));
+}
+
+void TestUpdateCheck::oneDatabaseOutOfDate()
+{
+    publishVersions("COOK-1\r\n", "TROJ-2\r\n", "REG-1\r\n");
+    const QByteArray oldCook = m_app->readFile(QStringLiteral("cookdb.dat"));
+    UpdateCommand command;
+    QCOMPARE(command.Command7(), UpdateCommand::Outcome::Checked);
+    QVERIFY(updateFlags().UpdateInstalled);
+    QCOMPARE(command.downloadList().rowCount(), 1);
+    const DownloadListModel::Row row = command.downloadList().rows().first();
+    QCOMPARE(row.key, startupState().AppFolder + QStringLiteral("trojsig.dat"));
+    QCOMPARE(row.text, QStringLiteral("Trojan database"));
+    QCOMPARE(command.downloadList().data(command.downloadList().index(0, 0)).toString(), row.text);
+    QCOMPARE(command.downloadList().headerData(1, Qt::Horizontal).toString(), QStringLiteral("Status"));
+    int reloads = 0;
+    const auto reload = [&] {
+        ++reloads;
+        reloadDatabases(m_bar);
+    };
+
+    waitForDownloads(command);
+    QCOMPARE(command.downloadList().rows().first().status, QStringLiteral("Completed"));
+    QCOMPARE(updateFlags().PendingDownloads, 0);
+    QCOMPARE(m_app->readFile(QStringLiteral("trojsig.dat")),
+             readTestFile(m_repo->path() + QStringLiteral("/newupd/trojsig.dat")));
+    QCOMPARE(m_app->readFile(QStringLiteral("cookdb.dat")), oldCook);
+
+    const QString before = dateNow();
+    QVERIFY(command.Timer3_Timer(reload));
+    const QString after = dateNow();
+    QCOMPARE(reloads, 1);
+    QCOMPARE(databaseTables().TrojSigVersion, QStringLiteral("TROJ-2"));
+    QCOMPARE(databaseTables().CookDbVersion, QStringLiteral("COOK-1"));
+    const QString written = QString::fromLocal8Bit(m_app->readFile(QStringLiteral("upd.dat")));
+    QVERIFY2(written == before + QStringLiteral("\r\n") || written == after + QStringLiteral("\r\n"),
+             qPrintable(written));
+    QCOMPARE(startupState().LastUpdateText + QStringLiteral("\r\n"), written);
+    QVERIFY(!QFile::exists(command.sdrPath()));
+}
+
+void TestUpdateCheck::firstLineRules_data()
+{
+    QTest::addColumn<QByteArray>("cookVer");
+    QTest::addColumn<bool>("queued");
+    QTest::newRow("equal with CR LF") << QByteArray("COOK-1\r\n") << false;
+    QTest::newRow("equal without line end") << QByteArray("COOK-1") << false;
+    QTest::newRow("trailing space") << QByteArray("COOK-1 \r\n") << true;
+    QTest::newRow("several lines") << QByteArray("COOK-1\r\nCOOK-9\r\nnotes\r\n") << false;
+    QTest::newRow("lone CR ends the line") << QByteArray("COOK-1\rCOOK-9") << false;
+    QTest::newRow("LF-only lines") << QByteArray("COOK-1\nCOOK-9\n") << true;
+    QTest::newRow("LF-only single line") << QByteArray("COOK-1\n") << true;
+    QTest::newRow("other case") << QByteArray("cook-1\r\n") << true;
+    QTest::newRow("empty file") << QByteArray() << true;
+}
+
+void TestUpdateCheck::firstLineRules()
+{
+    QFETCH(QByteArray, cookVer);
+    QFETCH(bool, queued);
+    publishVersions(cookVer, "TROJ-1\r\n", "REG-1\r\n");
+    UpdateCommand command;
+    command.Command7();
+    QCOMPARE(command.downloadList().rowCount(), queued ? 1 : 0);
+    if (queued) {
+        QCOMPARE(command.downloadList().rows().first().key, startupState().AppFolder + QStringLiteral("cookdb.dat"));
+        QCOMPARE(command.downloadList().rows().first().text, QStringLiteral("Main spyware database"));
+        waitForDownloads(command);
+    }
+}
+
+void TestUpdateCheck::buildStamp_data()
+{
+    QTest::addColumn<QByteArray>("stamp");
+    QTest::addColumn<bool>("notice");
+    QTest::newRow("same stamp") << QByteArray("18052007\r\n") << false;
+    QTest::newRow("same stamp, more lines") << QByteArray("18052007\r\nnotes\r\n") << false;
+    QTest::newRow("newer stamp") << QByteArray("20112008\r\n") << true;
+    QTest::newRow("empty first line") << QByteArray("\r\n18052007\r\n") << true;
+    QTest::newRow("stamp with LF") << QByteArray("18052007\n") << true;
+}
+
+void TestUpdateCheck::buildStamp()
+{
+    QFETCH(QByteArray, stamp);
+    QFETCH(bool, notice);
+    publishVersions("COOK-1\r\n", "TROJ-1\r\n", "REG-1\r\n", stamp);
+    UpdateCommand command;
+    QSignalSpy spy(&command, &UpdateCommand::newVersionNotice);
+    command.Command7();
+    QCOMPARE(command.newVersionAvailable(), notice);
+    QCOMPARE(spy.size(), notice ? 1 : 0);
+    if (notice)
+        QCOMPARE(spy.first().first().toString(), Lingua(23));
+}
+
+void TestUpdateCheck::serverMessage()
+{
+    publishVersions("COOK-1\r\n", "TROJ-1\r\n", "REG-1\r\n");
+    publish(QStringLiteral("newupd/msg.txt"), "First line\r\nSecond line\r\n\r\nCaf\xe9 \x80 5\r\n");
+    UpdateCommand command;
+    command.Command7();
+    QCOMPARE(command.message(), QStringLiteral("First line\r\nSecond line\r\n\r\nCaf\u00e9 \u20ac 5\r\n"));
+
+    QFile::remove(m_repo->path() + QStringLiteral("/newupd/msg.txt"));
+    command.Command7();
+    QCOMPARE(command.message(), QString());
+    QCOMPARE(m_server->requestCount(QStringLiteral("/newupd/msg.txt")), 2);
+}
+
+void TestUpdateCheck::failedVersionFetchKeepsEarlierText()
+{
+    // trojsig.ver is missing: the comparison reads the text of the previous
+    // fetch again (cookdb.ver), which is not the trojan database's version.
+    publishVersions("COOK-1\r\n", "TROJ-1\r\n", "REG-1\r\n");
+    m_server->setFault(QStringLiteral("/newupd/trojsig.ver"), LoopbackHttpServer::Fault::NotFound);
+    UpdateCommand command;
+    QSignalSpy timeout(&command, &UpdateCommand::timeoutMessage);
+    QCOMPARE(command.Command7(), UpdateCommand::Outcome::Checked);
+    QCOMPARE(timeout.size(), 0);
+    QVERIFY(updateFlags().ServerReachable);
+    QCOMPARE(command.downloadList().rowCount(), 1);
+    QCOMPARE(command.downloadList().rows().first().text, QStringLiteral("Trojan database"));
+    waitForDownloads(command);
+}
+
+void TestUpdateCheck::timeoutOnFirstFetch()
+{
+    publishVersions("COOK-2\r\n", "TROJ-2\r\n", "REG-2\r\n");
+    m_server->setFault(QStringLiteral("/newupd/cookdb.ver"), LoopbackHttpServer::Fault::Stall);
+    m_app->writeFile(QStringLiteral("SDR"), "left from before\r\n");
+    UpdateCommand command;
+    command.Inet1().setTimeout(400);
+    QSignalSpy timeout(&command, &UpdateCommand::timeoutMessage);
+    QSignalSpy notice(&command, &UpdateCommand::newVersionNotice);
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(command.Command7(), UpdateCommand::Outcome::ServerUnreachable);
+    QVERIFY(clock.elapsed() < 5000);
+    QCOMPARE(timeout.size(), 1);
+    QCOMPARE(timeout.first().first().toString(), Lingua(20));
+    QVERIFY(!updateFlags().ServerReachable);
+    QVERIFY(!QFile::exists(command.sdrPath()));
+    QCOMPARE(command.downloadList().rowCount(), 0);
+    QCOMPARE(notice.size(), 0);
+    QCOMPARE(m_server->requestCount(QStringLiteral("/newupd/trojsig.ver")), 0);
+}
+
+void TestUpdateCheck::timeoutOnLaterFetch()
+{
+    publishVersions("COOK-1\r\n", "TROJ-1\r\n", "REG-1\r\n");
+    m_server->setFault(QStringLiteral("/newupd/trojsig.ver"), LoopbackHttpServer::Fault::Stall);
+    UpdateCommand command;
+    command.Inet1().setTimeout(400);
+    QSignalSpy timeout(&command, &UpdateCommand::timeoutMessage);
+    QSignalSpy notice(&command, &UpdateCommand::newVersionNotice);
+    QCOMPARE(command.Command7(), UpdateCommand::Outcome::Checked);
+    QCOMPARE(timeout.size(), 1);
+    // From the time-out on every version counts as changed.
+    QStringList texts;
+    for (const auto &row : command.downloadList().rows())
+        texts.append(row.text);
+    QCOMPARE(texts, QStringList({QStringLiteral("Trojan database"), QStringLiteral("Registry entries")}));
+    QCOMPARE(notice.size(), 1);
+    // Later fetches are still made.
+    QCOMPARE(m_server->requestCount(QStringLiteral("/newupd/regdb.ver")), 1);
+    QCOMPARE(command.message(), QStringLiteral("Welcome\r\n"));
+    waitForDownloads(command);
+    QCOMPARE(updateFlags().PendingDownloads, 0);
+    QVERIFY(command.Timer3_Timer([&] { reloadDatabases(m_bar); }));
+    QCOMPARE(databaseTables().RegDbVersion, QStringLiteral("REG-2"));
+}
+
+void TestUpdateCheck::failedDownload_data()
+{
+    QTest::addColumn<int>("fault");
+    QTest::newRow("404") << int(LoopbackHttpServer::Fault::NotFound);
+    QTest::newRow("connection reset") << int(LoopbackHttpServer::Fault::ResetConnection);
+}
+
+void TestUpdateCheck::failedDownload()
+{
+    QFETCH(int, fault);
+    publishVersions("COOK-2\r\n", "TROJ-1\r\n", "REG-1\r\n");
+    m_server->setFault(QStringLiteral("/newupd/cookdb.dat"), LoopbackHttpServer::Fault(fault));
+    const QByteArray oldCook = m_app->readFile(QStringLiteral("cookdb.dat"));
+    UpdateCommand command;
+    command.Command7();
+    QCOMPARE(command.downloadList().rowCount(), 1);
+    waitForDownloads(command);
+    QCOMPARE(command.downloadList().rows().first().status, QStringLiteral("Error"));
+    QCOMPARE(updateFlags().PendingDownloads, 1);
+    int reloads = 0;
+    QVERIFY(!command.Timer3_Timer([&] { ++reloads; }));
+    QVERIFY(!command.Timer3_Timer([&] { ++reloads; }));
+    QCOMPARE(reloads, 0);
+    QVERIFY(!QFile::exists(m_app->filePath(QStringLiteral("upd.dat"))));
+    QCOMPARE(m_app->readFile(QStringLiteral("cookdb.dat")), oldCook);
+    QCOMPARE(databaseTables().CookDbVersion, QStringLiteral("COOK-1"));
+
+    // The next command starts afresh: with the server mended it installs.
+    m_server->clearFaults();
+    command.Command7();
+    waitForDownloads(command);
+    QVERIFY(command.Timer3_Timer([&] {
+        ++reloads;
+        reloadDatabases(m_bar);
+    }));
+    QCOMPARE(reloads, 1);
+    QCOMPARE(databaseTables().CookDbVersion, QStringLiteral("COOK-2"));
+    QVERIFY(QFile::exists(m_app->filePath(QStringLiteral("upd.dat"))));
+}
+
+void TestUpdateCheck::reloadExpandsFolderTokens()
+{
+    StartupState &s = startupState();
+    s.SystemFolder = QStringLiteral("\\windows\\system32\\");
+    s.WindowsFolder = QStringLiteral("\\windows\\");
+    publishVersions("COOK-2\r\n", "TROJ-1\r\n", "REG-1\r\n");
+    UpdateCommand command;
+    command.Command7();
+    waitForDownloads(command);
+    QVERIFY(command.Timer3_Timer([&] { reloadDatabases(m_bar); }));
+    const QStringList &entries = databaseTables().CookDbEntries;
+    QVERIFY2(entries.contains(QStringLiteral("\\windows\\system32\\evil.dll")), qPrintable(entries.join(QLatin1Char(','))));
+    QVERIFY(entries.contains(QStringLiteral("\\windows\\bad.ini")));
+    for (const QString &e : entries)
+        QVERIFY(!e.startsWith(QLatin1Char('%')));
+}
+
+void TestUpdateCheck::commandLineRun()
+{
+    {
+        publishVersions("COOK-1\r\n", "TROJ-2\r\n", "REG-2\r\n", "19000101\r\n");
+        UpdateCommand command;
+        QCOMPARE(runUpdateToEnd(command, m_bar), UpdateSucceeded);
+        QCOMPARE(command.downloadList().rowCount(), 2);
+        QVERIFY(command.newVersionAvailable());
+        QCOMPARE(command.message(), QStringLiteral("Welcome\r\n"));
+        QCOMPARE(databaseTables().RegDbVersion, QStringLiteral("REG-2"));
+        QVERIFY(!QFile::exists(command.sdrPath()));
+    }
+    {
+        publishVersions("COOK-2\r\n", "TROJ-2\r\n", "REG-2\r\n");
+        m_server->setFault(QStringLiteral("/newupd/cookdb.dat"), LoopbackHttpServer::Fault::NotFound);
+        UpdateCommand command;
+        QCOMPARE(runUpdateToEnd(command, m_bar), UpdateDownloadFailed);
+        QCOMPARE(command.downloadList().rows().first().status, QStringLiteral("Error"));
+        QCOMPARE(databaseTables().CookDbVersion, QStringLiteral("COOK-1"));
+    }
+    {
+        m_server->setFault(QStringLiteral("/newupd/cookdb.ver"), LoopbackHttpServer::Fault::Stall);
+        UpdateCommand command;
+        command.Inet1().setTimeout(300);
+        QCOMPARE(runUpdateToEnd(command, m_bar), UpdateServerUnreachable);
+    }
+    {
+        // Nothing listens there: every fetch and download fails at once.
+        const quint16 port = m_server->port();
+        m_server.reset();
+        m_app->writeFile(QStringLiteral("server.dat"), QStringLiteral("http://127.0.0.1:%1/\r\n").arg(port).toUtf8());
+        UpdateCommand command;
+        QCOMPARE(runUpdateToEnd(command, m_bar), UpdateServerUnreachable);
+        QCOMPARE(command.downloadList().rowCount(), 3);
+        for (const auto &row : command.downloadList().rows())
+            QCOMPARE(row.status, QStringLiteral("Error"));
+    }
+}
+
+void TestUpdateCheck::windowUpdatesPanel()
+{
+    publishVersions("COOK-1\r\n", "TROJ-1\r\n", "REG-2\r\n", "20112008\r\n");
+    publish(QStringLiteral("newupd/msg.txt"), "Line one\r\nLine two\r\n");
+    Form1 w;
+    w.show();
+    w.Image4_Click();
+    QVERIFY(w.Frame2->isVisible());
+    QTest::mouseClick(w.Command7, Qt::LeftButton);
+    QVERIFY(w.Timer3->isActive());
+    QVERIFY(!w.Text1->isHidden());
+    QCOMPARE(w.LstDownload->model()->rowCount(), 1);
+    QCOMPARE(w.LstDownload->model()->index(0, 0).data().toString(), QStringLiteral("Registry entries"));
+    QCOMPARE(w.Text2->toPlainText(), QStringLiteral("Line one\nLine two\n"));
+    QVERIFY(w.newVersionWindow().isVisible());
+    QCOMPARE(w.newVersionWindow().Label1->text(), Lingua(23));
+
+    QTRY_VERIFY_WITH_TIMEOUT(!w.Timer3->isActive(), 10000);
+    QCOMPARE(w.LstDownload->model()->index(0, 1).data().toString(), QStringLiteral("Completed"));
+    QVERIFY(w.Text1->isHidden());
+    QVERIFY(!w.Label2->isHidden() && w.Label4->isHidden());
+    QVERIFY(!w.Label6->isHidden() && w.Label7->isHidden());
+    QVERIFY(!w.Label8->isHidden() && w.Label9->isHidden());
+    QCOMPARE(w.lblMessages->text(), Lingua(33) + QStringLiteral(": ") + startupState().LastUpdateText);
+    QVERIFY(!startupState().LastUpdateText.isEmpty());
+    QCOMPARE(databaseTables().RegDbVersion, QStringLiteral("REG-2"));
+
+    // A database that no longer deciphers shows its "ERR" label after the reload.
+    publishVersions("COOK-1\r\n", "TROJ-3\r\n", "REG-2\r\n");
+    publish(QStringLiteral("newupd/trojsig.dat"), "not a database");
+    w.newVersionWindow().Command2_Click();
+    QTest::mouseClick(w.Command7, Qt::LeftButton);
+    QVERIFY(w.newVersionWindow().isHidden());
+    QTRY_VERIFY_WITH_TIMEOUT(!w.Timer3->isActive(), 10000);
+    QVERIFY(w.Label6->isHidden() && !w.Label7->isHidden());
+}
+
+void TestUpdateCheck::windowTimeoutClosesPanel()
+{
+    publishVersions("COOK-2\r\n", "TROJ-1\r\n", "REG-1\r\n");
+    m_server->setFault(QStringLiteral("/newupd/cookdb.ver"), LoopbackHttpServer::Fault::Stall);
+    Form1 w;
+    w.show();
+    w.updateCommand().Inet1().setTimeout(300);
+    w.Image4_Click();
+    QCOMPARE(panelState().ActivePanel, quint8(2));
+    MessageBoxCloser closer;
+    QTest::mouseClick(w.Command7, Qt::LeftButton);
+    QCOMPARE(closer.texts, QStringList({QStringLiteral("Update|") + Lingua(20)}));
+    QCOMPARE(panelState().ActivePanel, quint8(0));
+    QVERIFY(w.Frame2->isHidden());
+    QVERIFY(w.Text1->isHidden());
+    QVERIFY(!w.Timer3->isActive());
+    QVERIFY(!QFile::exists(w.updateCommand().sdrPath()));
+}
+
+QTEST_MAIN(TestUpdateCheck)
+#include "tst_update_check.moc"

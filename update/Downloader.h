@@ -1,0 +1,53 @@
+#pragma once
+
+#include "platform/AsyncReader.h"
+
+#include <QList>
+#include <QObject>
+#include <QStringList>
+
+// The download queue control: any number of downloads at once, each written
+// whole into its destination file, reported through four events.  It knows
+// nothing of what it downloads.
+class Downloader : public QObject
+{
+    Q_OBJECT
+public:
+    // At most this many requests between two clearings of the queue.
+    static constexpr int MaximumQueued = 32767;
+    static constexpr quint8 StatusPending = 255;
+
+    // reader is the asynchronous read service; it must outlive the control.
+    explicit Downloader(AsyncReader &reader, QObject *parent = nullptr);
+    ~Downloader() override;
+
+    // Starts downloading URL into SaveFile (a full path).  When the read
+    // cannot be started, warning() carries the message and nothing is queued.
+    void BeginDownload(const QString &URL, const QString &SaveFile,
+                       const QVariant &AsyncReadOptions = QVariant());
+    // Cancels every queued read and empties the queue.  Raises no event.
+    bool CancelAllDownload();
+
+    // The queue: SaveFile and status of each accepted request, in the order
+    // of the BeginDownload calls (Qt lists: the first request is at 0).
+    const QStringList &QueuedFiles() const { return m_queuedFiles; }
+    const QList<quint8> &QueuedStatus() const { return m_queuedStatus; }
+
+signals:
+    void DownloadProgress(qint32 CurBytes, qint32 MaxBytes, const QString &SaveFile);
+    void DownloadError(const QString &SaveFile);
+    void DownloadComplete(qint32 MaxBytes, const QString &SaveFile);
+    // FileNotDownload: the SaveFile of every failed request, in queue order.
+    void DownloadAllComplete(const QStringList &FileNotDownload);
+    // The "Warning" message of a request that could not be started.
+    void warning(const QString &text);
+
+private:
+    void onAsyncReadProgress(const AsyncProperty &prop);
+    void onAsyncReadComplete(const AsyncProperty &prop);
+    void CheckAllComplete();
+
+    AsyncReader &m_reader;
+    QStringList m_queuedFiles;
+    QList<quint8> m_queuedStatus;
+};

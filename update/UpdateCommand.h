@@ -1,0 +1,84 @@
+#pragma once
+
+#include "platform/NetworkAsyncReader.h"
+#include "platform/TransferControl.h"
+#include "update/DownloadListModel.h"
+#include "update/Downloader.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+// The update command's engine, shared by the main window and the
+// command-line tool: compares the versions of the three databases with the
+// server's version files, queues the databases that differ in Downloader1
+// and in the download list, checks the program's build stamp and fetches the
+// server's message.  Message boxes and the new-version notice are signals
+// that the window shows and the command-line tool prints.
+class UpdateCommand : public QObject
+{
+    Q_OBJECT
+public:
+    enum class Outcome {
+        ServerUnreachable, // the first fetch timed out: nothing was checked
+        Checked            // the databases were compared; downloads may run
+    };
+
+    explicit UpdateCommand(QObject *parent = nullptr);
+    ~UpdateCommand() override;
+
+    // The update command, steps 1 to 9 of Command7's click (without the
+    // window's part: Text1, closing the panel, Timer3).  The fetches are
+    // synchronous; the downloads go on in the background afterwards.
+    Outcome Command7();
+
+    // Fetches URL.  On success "SDR" holds exactly the fetched bytes and they
+    // are returned.  A time-out raises timeoutMessage(Lingua(20)) and clears
+    // ServerReachable; any failure returns empty bytes and leaves "SDR".
+    QByteArray GetInternetData(const QString &URL);
+    // The first line of "SDR" (up to its first CR; an LF stays in the text),
+    // or empty text when the server is unreachable or "SDR" cannot be read.
+    QString GetVersioneInternet() const;
+    // A row keyed by SaveFile, then the download into SaveFile.
+    void AddDownload(const QString &URL, const QString &SaveFile, const QString &description);
+
+    // Timer3's tick.  When no download is pending (and no command is
+    // fetching), runs restartSystem, deletes "SDR" and returns true: the
+    // timer is then stopped.  Otherwise returns false.
+    bool Timer3_Timer(const std::function<void()> &restartSystem);
+
+    // The text of the server's message from the last command (Text2).
+    const QString &message() const { return m_message; }
+    // Whether the last command found another build stamp on the server.
+    bool newVersionAvailable() const { return m_newVersionAvailable; }
+    bool isRunning() const { return m_running; }
+    // How many fetches of the last command got an answer.
+    int answeredFetches() const { return m_answeredFetches; }
+    QString sdrPath() const;
+
+    DownloadListModel &downloadList() { return m_downloadList; }
+    Downloader &Downloader1() { return m_downloader; }
+    TransferControl &Inet1() { return m_inet; }
+    NetworkAsyncReader &asyncReader() { return m_reader; }
+
+signals:
+    // The fetch timed out: a message box titled "Update" with this text.
+    void timeoutMessage(const QString &text);
+    // Another build stamp is published: frmNewversion with this text.
+    void newVersionNotice(const QString &text);
+
+private:
+    void Downloader1_DownloadProgress(qint32 CurBytes, qint32 MaxBytes, const QString &SaveFile);
+    void Downloader1_DownloadError(const QString &SaveFile);
+    void Downloader1_DownloadComplete(qint32 MaxBytes, const QString &SaveFile);
+
+    NetworkAsyncReader m_reader;
+    Downloader m_downloader;
+    TransferControl m_inet;
+    DownloadListModel m_downloadList;
+    QString m_message;
+    bool m_newVersionAvailable = false;
+    bool m_running = false;
+    int m_answeredFetches = 0;
+};

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+class QPushButton;
+class ShellOpen;
+
+// The new-version notice: Label1 takes the notice text, "Download" hands the
+// installer's URL on the update server to the desktop's browser, "Cancel"
+// only hides the window.  It is modeless: the main window stays usable.
+class frmNewversion : public QDialog
+{
+    Q_OBJECT
+public:
+    // shell must outlive the window.
+    explicit frmNewversion(ShellOpen &shell, QWidget *parent = nullptr);
+
+    void Command1_Click();
+    void Command2_Click();
+
+    QLabel *Label1 = nullptr;
+    QPushButton *Command1 = nullptr;
+    QPushButton *Command2 = nullptr;
+
+private:
+    ShellOpen &m_shell;
+};
