@@ -65,6 +65,16 @@ ImageControl *imageControl(QWidget *parent, const QString &art, const QRect &rec
     return image;
 }
 
+// A panel fills its area with a plain surface of its own: it would otherwise
+// inherit the window's background picture and tile it again from its own
+// corner, putting the header and emblem of the window inside the panel.
+void givePanelSurface(QGroupBox *frame)
+{
+    QPalette pal = frame->palette();
+    pal.setColor(QPalette::Window, QColor(0xf4, 0xf8, 0xfb));
+    frame->setPalette(pal);
+}
+
 } // namespace
 
 Form1::Form1(QWidget *parent) : QWidget(parent)
@@ -72,6 +82,8 @@ Form1::Form1(QWidget *parent) : QWidget(parent)
     buildWindow();
     buildScanPanel();
     buildUpdatesPanel();
+    givePanelSurface(Frame1);
+    givePanelSurface(Frame2);
 }
 
 Form1::~Form1() = default;
