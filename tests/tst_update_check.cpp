@@ -27,6 +27,7 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>
@@ -41,7 +42,7 @@ QByteArray cookPlain(const QByteArray &version)
 }
 QByteArray trojPlain(const QByteArray &version)
 {
-    return "[[[" + version + "\r\n***Trojan.Sample\r\n0123456789abcdef0123456789abcdef\r\n";
+    return "[[[" + version + "\r\n0123456789abcdef0123456789abcdef Trojan.Sample\r\n";
 }
 QByteArray regPlain(const QByteArray &version)
 {
@@ -98,6 +99,7 @@ private slots:
     void failedDownload();
     void reloadExpandsFolderTokens();
     void commandLineRun();
+    void publishedRepositoryInstalls();
 
     void windowUpdatesPanel();
     void windowTimeoutClosesPanel();
@@ -483,6 +485,43 @@ void TestUpdateCheck::commandLineRun()
         for (const auto &row : command.downloadList().rows())
             QCOMPARE(row.status, QStringLiteral("Error"));
     }
+}
+
+void TestUpdateCheck::publishedRepositoryInstalls()
+{
+    // The maintainers' tool writes a repository from plain databases; the
+    // update check installs from it.
+    QTemporaryDir plain;
+    writeTestFile(plain.filePath(QStringLiteral("cookdb.txt")), cookPlain("COOK-1"));
+    writeTestFile(plain.filePath(QStringLiteral("trojsig.txt")), trojPlain("TROJ-1"));
+    writeTestFile(plain.filePath(QStringLiteral("regdb.txt")), regPlain("REG-1"));
+    writeTestFile(plain.filePath(QStringLiteral("msg.txt")), "Published\r\nby the tool\r\n");
+    QProcess tool;
+    tool.start(QStringLiteral(TORVAKINE_DBTOOL),
+               {QStringLiteral("publish"), plain.path(), m_repo->path(), QStringLiteral("--version-regdb"),
+                QStringLiteral("REG 7"), QStringLiteral("--build-stamp"), QStringLiteral("31122099")});
+    QVERIFY(tool.waitForFinished(30000));
+    QVERIFY2(tool.exitCode() == 0, tool.readAllStandardError().constData());
+    QCOMPARE(readTestFile(m_repo->filePath(QStringLiteral("newupd/regdb.ver"))), QByteArray("REG 7\r\n"));
+    QCOMPARE(readTestFile(m_repo->filePath(QStringLiteral("newupd/cookdb.ver"))), QByteArray("COOK-1\r\n"));
+    QVERIFY(QFile::exists(m_repo->filePath(QStringLiteral("files/Torvakine_Setup.exe"))));
+
+    UpdateCommand command;
+    QCOMPARE(runUpdateToEnd(command, m_bar), UpdateSucceeded);
+    QCOMPARE(command.downloadList().rowCount(), 1);
+    QCOMPARE(command.downloadList().rows().first().text, QStringLiteral("Registry entries"));
+    QVERIFY(command.newVersionAvailable());
+    QCOMPARE(command.message(), QStringLiteral("Published\r\nby the tool\r\n"));
+    QCOMPARE(databaseTables().RegDbVersion, QStringLiteral("REG 7"));
+    QVERIFY(databaseTables().RegDbLoaded);
+    QCOMPARE(databaseTables().RegDbCount, 2);
+
+    // A faulty database is refused and leaves the repository as it was.
+    writeTestFile(plain.filePath(QStringLiteral("cookdb.txt")), "[[[COOK-9\r\nno group header\r\n--ME-\r\n<<<>>\r\n");
+    tool.start(QStringLiteral(TORVAKINE_DBTOOL), {QStringLiteral("publish"), plain.path(), m_repo->path()});
+    QVERIFY(tool.waitForFinished(30000));
+    QCOMPARE(tool.exitCode(), 1);
+    QCOMPARE(readTestFile(m_repo->filePath(QStringLiteral("newupd/cookdb.ver"))), QByteArray("COOK-1\r\n"));
 }
 
 void TestUpdateCheck::windowUpdatesPanel()

@@ -3,6 +3,8 @@
 #include "tools/dbtool/CheckCommand.h"
 #include "tools/dbtool/CodecCommands.h"
 #include "tools/dbtool/DbToolCommand.h"
+#include "tools/dbtool/Publish.h"
+#include "tools/dbtool/Serve.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -15,6 +17,8 @@ const DbToolCommand kCommands[] = {
     {"encode", "encode PLAIN OUT.dat       encipher a plain-text database", runEncode},
     {"decode", "decode IN.dat OUT.txt      decipher a database to plain text", runDecode},
     {"check", "check [--kind K] FILE      report structure faults (exit 1 when any)", runCheck},
+    {"publish", "publish PLAINDIR OUTDIR    write an update repository (publish --help)", runPublish},
+    {"serve", "serve DIR PORT             serve a folder over HTTP on 127.0.0.1", runServe},
 };
 
 void usage()
