@@ -7,6 +7,22 @@ scripts/install-deps.sh
 cmake -S . -B BUILD -G Ninja -DCMAKE_BUILD_TYPE=Release -DTORVAKINE_TESTS=OFF
 cmake --build BUILD
 app="$PWD/BUILD/appfolder"
+
+# --- Demo update repository -------------------------------------------------
+# The program's compiled-in update server is http://127.0.0.1:8765 (the CMake
+# cache variable TORVAKINE_UPDATE_URL).  Publish the sample databases there,
+# with a newer trojan database and a message, and serve them while this
+# script runs, so that the Updates panel has something to install.
+repo="$PWD/BUILD/update-repo"
+plain="$PWD/BUILD/update-plain"
+mkdir -p "$plain"
+cp data/cookdb.txt data/trojsig.txt data/regdb.txt "$plain/"
+printf 'Welcome to the Torvakine demo update server.\r\nA newer trojan database is published.\r\n' >"$plain/msg.txt"
+"$app/torvakine-dbtool" publish "$plain" "$repo" --version-trojsig "2007.05.18.2" >/dev/null
+"$app/torvakine-dbtool" serve "$repo" 8765 >/dev/null &
+update_server=$!
+trap 'kill "$update_server" 2>/dev/null || true' EXIT
+# -----------------------------------------------------------------------------
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo
   echo "No display found, so the window cannot be shown here."
@@ -22,4 +38,4 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "The scan report is in $app/Report/."
   exit 0
 fi
-exec "$app/torvakine"
+"$app/torvakine"
