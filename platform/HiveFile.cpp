@@ -10,7 +10,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 // Values whose data are larger than this are stored by Windows in chained
 // data cells, which hivex reads but does not write back.
@@ -45,7 +46,10 @@ bool syncFile(const QString &path)
 
 std::unique_ptr<HiveFile> HiveFile::open(const QString &path, bool writable)
 {
-    if (!QFileInfo(path).isFile())
+    const QFileInfo info(path);
+    // A hive that is a symbolic link is read, but never replaced: the new
+    // file would take the link's place while the linked file kept the old.
+    if (!info.isFile() || (writable && info.isSymLink()))
         return nullptr;
     hive_h *hive = hivex_open(QFile::encodeName(path).constData(), writable ? HIVEX_OPEN_WRITE : 0);
     if (!hive)
@@ -174,10 +178,10 @@ bool HiveFile::commitReplacing()
         return false;
     const QString temporaryPath = temporary.fileName();
     temporary.close();
-    const bool written = hivex_commit(m_hive, QFile::encodeName(temporaryPath).constData(), 0) == 0 &&
-                         syncFile(temporaryPath) &&
-                         QFile::setPermissions(temporaryPath, info.permissions()) &&
-                         TextFiles::replaceFile(temporaryPath, m_path);
+    const bool written =
+        hivex_commit(m_hive, QFile::encodeName(temporaryPath).constData(), 0) == 0 &&
+        syncFile(temporaryPath) && QFile::setPermissions(temporaryPath, info.permissions()) &&
+        TextFiles::replaceFile(temporaryPath, m_path);
     if (!written) {
         QFile::remove(temporaryPath);
         return false;

@@ -15,7 +15,7 @@ class HiveFile
 {
 public:
     // Null when the file cannot be read or is not a sound hive (for instance
-    // a bad header checksum).
+    // a bad header checksum), and, for writing, when it is a symbolic link.
     static std::unique_ptr<HiveFile> open(const QString &path, bool writable);
     ~HiveFile();
     HiveFile(const HiveFile &) = delete;

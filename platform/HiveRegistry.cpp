@@ -5,7 +5,8 @@
 
 #include <set>
 
-namespace {
+namespace
+{
 
 // Links are followed at most this many times within one lookup, so a loop of
 // links ends.
@@ -23,8 +24,8 @@ QString findEntry(const QString &folder, const QString &name)
     const QString exact = joinPath(folder, name);
     if (QFileInfo::exists(exact))
         return exact;
-    const QStringList entries = QDir(folder).entryList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    const QStringList entries = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden |
+                                                       QDir::System | QDir::NoDotAndDotDot);
     for (const QString &entry : entries) {
         if (entry.compare(name, Qt::CaseInsensitive) == 0)
             return joinPath(folder, entry);
@@ -54,7 +55,8 @@ bool sameName(const QString &a, const char *b)
 QStringList profileFolderParts(QString imagePath)
 {
     imagePath.replace(QLatin1String("%SystemDrive%"), QString(), Qt::CaseInsensitive);
-    imagePath.replace(QLatin1String("%SystemRoot%"), QLatin1String("\\Windows"), Qt::CaseInsensitive);
+    imagePath.replace(QLatin1String("%SystemRoot%"), QLatin1String("\\Windows"),
+                      Qt::CaseInsensitive);
     imagePath.replace(QLatin1String("%windir%"), QLatin1String("\\Windows"), Qt::CaseInsensitive);
     if (imagePath.size() >= 2 && imagePath[1] == QLatin1Char(':'))
         imagePath.remove(0, 2);
@@ -96,8 +98,9 @@ HiveFile *HiveRegistry::machineHive(const QString &name)
         return nullptr;
     auto it = m_machineHivePaths.find(name);
     if (it == m_machineHivePaths.end()) {
-        const QString path = findPath(m_root, {QStringLiteral("Windows"), QStringLiteral("System32"),
-                                               QStringLiteral("config"), name});
+        const QString path =
+            findPath(m_root, {QStringLiteral("Windows"), QStringLiteral("System32"),
+                              QStringLiteral("config"), name});
         it = m_machineHivePaths.emplace(name, path).first;
     }
     return hive(it->second);
@@ -117,10 +120,9 @@ const QStringList &HiveRegistry::userHivePaths()
             continue;
         // Links such as "All Users" or "Default User" lead to profiles that
         // are listed under their own names.
-        const QFileInfoList entries =
-            QDir(folder).entryInfoList(QDir::Dirs | QDir::Hidden | QDir::System |
-                                           QDir::NoDotAndDotDot | QDir::NoSymLinks,
-                                       QDir::Name | QDir::IgnoreCase);
+        const QFileInfoList entries = QDir(folder).entryInfoList(
+            QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot | QDir::NoSymLinks,
+            QDir::Name | QDir::IgnoreCase);
         for (const QFileInfo &profile : entries) {
             const QString hivePath = findEntry(profile.filePath(), QStringLiteral("NTUSER.DAT"));
             if (!hivePath.isEmpty() && QFileInfo(hivePath).isFile() &&
@@ -139,7 +141,8 @@ QString HiveRegistry::profileHivePath(const QString &sid)
         0);
     if (!profile)
         return {};
-    const hive_value_h value = profile->hive->value(profile->node, QStringLiteral("ProfileImagePath"));
+    const hive_value_h value =
+        profile->hive->value(profile->node, QStringLiteral("ProfileImagePath"));
     const std::optional<HiveFile::ValueData> data =
         value ? profile->hive->valueData(value) : std::nullopt;
     if (!data)
@@ -159,7 +162,8 @@ QString HiveRegistry::currentControlSetName()
         return {};
     const hive_node_h select = system->child(system->root(), QStringLiteral("Select"));
     const hive_value_h current = select ? system->value(select, QStringLiteral("Current")) : 0;
-    const std::optional<HiveFile::ValueData> data = current ? system->valueData(current) : std::nullopt;
+    const std::optional<HiveFile::ValueData> data =
+        current ? system->valueData(current) : std::nullopt;
     if (!data)
         return {};
     const QVariant number = registryValueFromData(data->type, data->bytes);
@@ -182,8 +186,8 @@ std::optional<QStringList> HiveRegistry::linkTarget(HiveFile *hive, hive_node_h 
     return parts.mid(2);
 }
 
-std::optional<HiveRegistry::KeyLocation> HiveRegistry::walk(HiveFile *hive, const QStringList &parts,
-                                                            int hops)
+std::optional<HiveRegistry::KeyLocation> HiveRegistry::walk(HiveFile *hive,
+                                                            const QStringList &parts, int hops)
 {
     if (!hive)
         return std::nullopt;
@@ -206,7 +210,8 @@ std::optional<HiveRegistry::KeyLocation> HiveRegistry::walk(HiveFile *hive, cons
         if (const std::optional<QStringList> target = linkTarget(hive, node)) {
             if (target->isEmpty() || hops >= kMostLinkHops)
                 return std::nullopt;
-            std::optional<KeyLocation> linked = locateMachineKey(*target + parts.mid(i + 1), hops + 1);
+            std::optional<KeyLocation> linked =
+                locateMachineKey(*target + parts.mid(i + 1), hops + 1);
             if (linked && i + 1 == parts.size())
                 linked->standsForRoot = true;
             return linked;
@@ -258,14 +263,15 @@ QList<HiveRegistry::KeyLocation> HiveRegistry::locate(PredefinedKey root, const 
         }
         break;
     case PredefinedKey::ClassesRoot:
-        add(locateMachineKey(QStringList{QStringLiteral("SOFTWARE"), QStringLiteral("Classes")} + parts, 0));
+        add(locateMachineKey(
+            QStringList{QStringLiteral("SOFTWARE"), QStringLiteral("Classes")} + parts, 0));
         break;
     case PredefinedKey::CurrentConfig:
-        add(locateMachineKey(QStringList{QStringLiteral("SYSTEM"), QStringLiteral("CurrentControlSet"),
-                                         QStringLiteral("Hardware Profiles"),
-                                         QStringLiteral("Current")} +
-                                 parts,
-                             0));
+        add(locateMachineKey(
+            QStringList{QStringLiteral("SYSTEM"), QStringLiteral("CurrentControlSet"),
+                        QStringLiteral("Hardware Profiles"), QStringLiteral("Current")} +
+                parts,
+            0));
         break;
     case PredefinedKey::PerformanceData:
     case PredefinedKey::DynData:

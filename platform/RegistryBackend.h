@@ -21,7 +21,8 @@ enum class PredefinedKey : quint32 {
 enum class RegistryAccess { ReadOnly, ReadWrite };
 
 // Result codes of registry operations, the Windows error numbers.
-namespace RegistryResult {
+namespace RegistryResult
+{
 constexpr qint32 Success = 0;
 constexpr qint32 FileNotFound = 2;
 constexpr qint32 AccessDenied = 5;
@@ -31,7 +32,8 @@ constexpr qint32 InvalidParameter = 87;
 } // namespace RegistryResult
 
 // Registry value types the program tells apart.
-namespace RegistryType {
+namespace RegistryType
+{
 constexpr qint32 Text = 1;   // REG_SZ
 constexpr qint32 Number = 4; // REG_DWORD (little-endian)
 } // namespace RegistryType
@@ -50,8 +52,7 @@ public:
     // A REG_SZ value as its text cut at the first NUL, a REG_DWORD value as a
     // qint32; anything else (other types, a missing key or value, a failed
     // read) as an empty QString.
-    virtual QVariant queryValue(PredefinedKey root, const QString &subkey,
-                                const QString &name) = 0;
+    virtual QVariant queryValue(PredefinedKey root, const QString &subkey, const QString &name) = 0;
 
     // Each returns a RegistryResult code.
     virtual qint32 deleteValue(PredefinedKey root, const QString &subkey, const QString &name) = 0;

@@ -6,7 +6,8 @@
 
 #include <windows.h>
 
-namespace {
+namespace
+{
 
 HKEY predefinedHandle(PredefinedKey root)
 {
@@ -41,8 +42,7 @@ bool WindowsRegistry::keyExists(PredefinedKey root, const QString &subkey)
     return true;
 }
 
-QVariant WindowsRegistry::queryValue(PredefinedKey root, const QString &subkey,
-                                     const QString &name)
+QVariant WindowsRegistry::queryValue(PredefinedKey root, const QString &subkey, const QString &name)
 {
     HKEY key = nullptr;
     if (RegOpenKeyExW(predefinedHandle(root), wide(nativePath(subkey)), 0, KEY_READ, &key) !=
@@ -54,16 +54,15 @@ QVariant WindowsRegistry::queryValue(PredefinedKey root, const QString &subkey,
     if (RegQueryValueExW(key, wide(name), nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
         (type == REG_SZ || type == REG_DWORD)) {
         QByteArray data(qsizetype(size), '\0');
-        if (RegQueryValueExW(key, wide(name), nullptr, &type,
-                             reinterpret_cast<BYTE *>(data.data()), &size) == ERROR_SUCCESS)
+        if (RegQueryValueExW(key, wide(name), nullptr, &type, reinterpret_cast<BYTE *>(data.data()),
+                             &size) == ERROR_SUCCESS)
             result = registryValueFromData(qint32(type), data.left(qsizetype(size)));
     }
     RegCloseKey(key);
     return result;
 }
 
-qint32 WindowsRegistry::deleteValue(PredefinedKey root, const QString &subkey,
-                                    const QString &name)
+qint32 WindowsRegistry::deleteValue(PredefinedKey root, const QString &subkey, const QString &name)
 {
     if (!m_writable)
         return RegistryResult::AccessDenied;

@@ -4,7 +4,8 @@
 
 #include <array>
 
-namespace {
+namespace
+{
 
 struct RegistryModuleState {
     qint32 LastRegResult = RegistryResult::Success;

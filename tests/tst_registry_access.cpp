@@ -49,13 +49,20 @@ void RegistryAccessTest::GetSubKey_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("name");
-    QTest::newRow("value at the end") << "Software\\Run\\\"Tool\"" << "Tool";
-    QTest::newRow("empty name") << "Software\\Run\\\"\"" << "";
-    QTest::newRow("characters after the last quote") << "Run\\\"Tool\"x" << "Toolx";
-    QTest::newRow("only the last two quotes") << "\"a\"\\\"b c\"" << "b c";
-    QTest::newRow("one quote: every other character") << "Run\\To\"ol" << "Run\\Tool";
-    QTest::newRow("no quote") << "Run" << "Run";
-    QTest::newRow("empty text") << "" << "";
+    QTest::newRow("value at the end") << "Software\\Run\\\"Tool\""
+                                      << "Tool";
+    QTest::newRow("empty name") << "Software\\Run\\\"\""
+                                << "";
+    QTest::newRow("characters after the last quote") << "Run\\\"Tool\"x"
+                                                     << "Toolx";
+    QTest::newRow("only the last two quotes") << "\"a\"\\\"b c\""
+                                              << "b c";
+    QTest::newRow("one quote: every other character") << "Run\\To\"ol"
+                                                      << "Run\\Tool";
+    QTest::newRow("no quote") << "Run"
+                              << "Run";
+    QTest::newRow("empty text") << ""
+                                << "";
 }
 
 void RegistryAccessTest::GetSubKey()
@@ -93,7 +100,8 @@ void RegistryAccessTest::valuesByType()
     HiveBuilder software(machineHivePath(root(), "SOFTWARE"));
     const QString key = "Sample\\Values";
     software.setText(key, "Text", "c:\\bad.exe");
-    software.setRaw(key, "TextWithNul", hive_t_REG_SZ, registryText("first") + registryText("second"));
+    software.setRaw(key, "TextWithNul", hive_t_REG_SZ,
+                    registryText("first") + registryText("second"));
     software.setRaw(key, "TextWithoutNul", hive_t_REG_SZ, QByteArray("a\0b\0", 4));
     software.setText(key, "EmptyText", "");
     software.setText(key, "Unicode", QString::fromUtf8("\xC3\x9C\x62\x65l \xE2\x82\xAC"));
@@ -116,8 +124,8 @@ void RegistryAccessTest::valuesByType()
     QCOMPARE(query("Zero"), QVariant(qint32(0)));
     QVERIFY(registryValueIsPresent(query("Zero")));
     QCOMPARE(query("AllOnes"), QVariant(qint32(-1)));
-    for (const char *absent : {"EmptyText", "BigEndian", "Binary", "Expandable", "LongNumber",
-                               "Missing"}) {
+    for (const char *absent :
+         {"EmptyText", "BigEndian", "Binary", "Expandable", "LongNumber", "Missing"}) {
         const QVariant value = query(absent);
         QCOMPARE(value, QVariant(QString()));
         QVERIFY2(!registryValueIsPresent(value), absent);
@@ -137,8 +145,10 @@ void RegistryAccessTest::namesMatchWithoutCase()
     QVERIFY(KeyExists(PredefinedKey::LocalMachine, "SOFTWARE\\Sample"));
     QCOMPARE(LastRegResult(), 0);
     QVERIFY(KeyExists(PredefinedKey::LocalMachine, "software\\SAMPLE\\"));
-    QVERIFY(KeyExists(PredefinedKey::LocalMachine, QString::fromUtf8("Software\\sample\\\xC3\xA4RGER")));
-    QCOMPARE(QueryValue(PredefinedKey::LocalMachine, QString::fromUtf8("SOFTWARE\\Sample\\\xC3\x84rger\\"), "tool"),
+    QVERIFY(KeyExists(PredefinedKey::LocalMachine,
+                      QString::fromUtf8("Software\\sample\\\xC3\xA4RGER")));
+    QCOMPARE(QueryValue(PredefinedKey::LocalMachine,
+                        QString::fromUtf8("SOFTWARE\\Sample\\\xC3\x84rger\\"), "tool"),
              QVariant(QString("x")));
     QVERIFY(!KeyExists(PredefinedKey::LocalMachine, "SOFTWARE\\Sampl"));
     QVERIFY(LastRegResult() != 0);
@@ -153,14 +163,17 @@ void RegistryAccessTest::currentControlSetAndConfig()
     system.addKey("ControlSet002\\Services\\BadService");
     system.setText("ControlSet002\\Hardware Profiles\\0001\\Software\\Fonts", "LogPixels", "96");
     // Windows stores Hardware Profiles\Current as a link to the profile.
-    system.setRaw("ControlSet002\\Hardware Profiles\\Current", "SymbolicLinkValue", hive_t_REG_LINK,
-                  registryText("\\REGISTRY\\MACHINE\\SYSTEM\\ControlSet002\\Hardware Profiles\\0001")
-                      .chopped(2));
+    system.setRaw(
+        "ControlSet002\\Hardware Profiles\\Current", "SymbolicLinkValue", hive_t_REG_LINK,
+        registryText("\\REGISTRY\\MACHINE\\SYSTEM\\ControlSet002\\Hardware Profiles\\0001")
+            .chopped(2));
     system.commit();
 
-    QVERIFY(KeyExists(PredefinedKey::LocalMachine, "SYSTEM\\CurrentControlSet\\Services\\BadService"));
+    QVERIFY(
+        KeyExists(PredefinedKey::LocalMachine, "SYSTEM\\CurrentControlSet\\Services\\BadService"));
     QVERIFY(KeyExists(PredefinedKey::LocalMachine, "system\\currentcontrolset\\services"));
-    QVERIFY(!KeyExists(PredefinedKey::LocalMachine, "SYSTEM\\CurrentControlSet\\Services\\OldService"));
+    QVERIFY(
+        !KeyExists(PredefinedKey::LocalMachine, "SYSTEM\\CurrentControlSet\\Services\\OldService"));
     QVERIFY(KeyExists(PredefinedKey::LocalMachine, "SYSTEM\\ControlSet001\\Services\\OldService"));
     QVERIFY(KeyExists(PredefinedKey::CurrentConfig, "Software\\Fonts"));
     QVERIFY(KeyExists(PredefinedKey::CurrentConfig, ""));
@@ -197,8 +210,8 @@ void RegistryAccessTest::usersAndProfiles()
     defaults.commit();
     const QString profiles = "Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\";
     HiveBuilder software(machineHivePath(root(), "SOFTWARE"));
-    software.setText(profiles + "S-1-5-21-1-1001", "ProfileImagePath", "%SystemDrive%\\Users\\Alice",
-                     hive_t_REG_EXPAND_SZ);
+    software.setText(profiles + "S-1-5-21-1-1001", "ProfileImagePath",
+                     "%SystemDrive%\\Users\\Alice", hive_t_REG_EXPAND_SZ);
     software.setText(profiles + "S-1-5-21-1-1002", "ProfileImagePath",
                      "C:\\Documents and Settings\\bob");
     software.setText(profiles + "S-1-5-21-1-1003", "ProfileImagePath", "C:\\Users\\gone");
@@ -225,10 +238,10 @@ void RegistryAccessTest::usersAndProfiles()
 
 void RegistryAccessTest::emptyRegistry()
 {
-    const QList<PredefinedKey> roots{
-        PredefinedKey::ClassesRoot,     PredefinedKey::CurrentUser,   PredefinedKey::LocalMachine,
-        PredefinedKey::Users,           PredefinedKey::PerformanceData, PredefinedKey::CurrentConfig,
-        PredefinedKey::DynData};
+    const QList<PredefinedKey> roots{PredefinedKey::ClassesRoot,     PredefinedKey::CurrentUser,
+                                     PredefinedKey::LocalMachine,    PredefinedKey::Users,
+                                     PredefinedKey::PerformanceData, PredefinedKey::CurrentConfig,
+                                     PredefinedKey::DynData};
     // A folder without Windows, and no folder at all.
     writeTestFile(root() + "/readme.txt", "not windows");
     for (const QString &scanRoot : {root(), root() + "/missing", QString()}) {
@@ -269,12 +282,14 @@ void RegistryAccessTest::damagedHivesReadAsAbsent()
     badCell[0x1021] = 0x00;
     badCell[0x1022] = 0xFF;
     badCell[0x1023] = char(0x8F);
-    const QList<QByteArray> damaged{badChecksum, truncated, badCell, QByteArray("regf"),
-                                    QByteArray(8192, '\xFF'), QByteArray()};
+    const QList<QByteArray> damaged{
+        badChecksum, truncated, badCell, QByteArray("regf"), QByteArray(8192, '\xFF'),
+        QByteArray()};
     for (const QByteArray &bytes : damaged) {
         writeTestFile(machineHivePath(root(), "SOFTWARE"), bytes);
         QVERIFY(!KeyExists(PredefinedKey::LocalMachine, "SOFTWARE\\Sample"));
-        QCOMPARE(QueryValue(PredefinedKey::LocalMachine, "SOFTWARE\\Sample", "x"), QVariant(QString()));
+        QCOMPARE(QueryValue(PredefinedKey::LocalMachine, "SOFTWARE\\Sample", "x"),
+                 QVariant(QString()));
         DeleteKey(PredefinedKey::LocalMachine, "SOFTWARE\\Sample");
         QVERIFY(LastRegResult() != 0);
         QCOMPARE(readTestFile(machineHivePath(root(), "SOFTWARE")), bytes);
@@ -320,7 +335,8 @@ void RegistryAccessTest::deleteValueOutsideSession()
         QVERIFY(hive);
         const hive_node_h run = hive->child(hive->child(hive->root(), "Sample"), "Run");
         QVERIFY(run);
-        const std::optional<HiveFile::ValueData> data = hive->valueData(hive->value(run, "KeepBinary"));
+        const std::optional<HiveFile::ValueData> data =
+            hive->valueData(hive->value(run, "KeepBinary"));
         QVERIFY(data);
         kept = *data;
     }

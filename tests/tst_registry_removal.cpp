@@ -13,14 +13,16 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace {
+namespace
+{
 
-const QFileDevice::Permissions kReadOnly =
-    QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup |
-    QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther;
+const QFileDevice::Permissions kReadOnly = QFileDevice::ReadOwner | QFileDevice::ExeOwner |
+                                           QFileDevice::ReadGroup | QFileDevice::ExeGroup |
+                                           QFileDevice::ReadOther | QFileDevice::ExeOther;
 
 QStringList filesIn(const QString &folder)
 {
@@ -45,6 +47,7 @@ private slots:
     void writeProtectedHives_data();
     void writeProtectedHives();
     void damagedHiveIsReported();
+    void linkedHiveIsNotReplaced();
     void removalRecordsFailures();
 
 private:
@@ -69,8 +72,10 @@ void RegistryRemovalTest::init()
 void RegistryRemovalTest::cleanup()
 {
     // Let the temporary folders go even after a failed check.
-    QFile::setPermissions(configFolder(), QFile::permissions(configFolder()) | QFileDevice::WriteOwner);
-    QFile::setPermissions(softwarePath(), QFile::permissions(softwarePath()) | QFileDevice::WriteOwner);
+    QFile::setPermissions(configFolder(),
+                          QFile::permissions(configFolder()) | QFileDevice::WriteOwner);
+    QFile::setPermissions(softwarePath(),
+                          QFile::permissions(softwarePath()) | QFileDevice::WriteOwner);
     m_install.reset();
     m_app.reset();
 }
@@ -90,8 +95,9 @@ void RegistryRemovalTest::buildSoftware()
 void RegistryRemovalTest::valueRowsAcrossProfiles()
 {
     const QString run = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-    for (const QString &profile : {QString("/Users/alice/NTUSER.DAT"), QString("/Users/bob/NTUSER.DAT"),
-                                   QString("/Documents and Settings/carol/NTUSER.DAT")}) {
+    for (const QString &profile :
+         {QString("/Users/alice/NTUSER.DAT"), QString("/Users/bob/NTUSER.DAT"),
+          QString("/Documents and Settings/carol/NTUSER.DAT")}) {
         HiveBuilder user(m_install->path() + profile);
         user.setText(run, "Spy", "spy.exe");
         user.setText(run, "Mail", "mail.exe");
@@ -103,8 +109,9 @@ void RegistryRemovalTest::valueRowsAcrossProfiles()
         QCOMPARE(removal.finish(), QStringList());
     }
     QCOMPARE(QueryValue(PredefinedKey::CurrentUser, run, "Spy"), QVariant(QString()));
-    for (const QString &profile : {QString("/Users/alice/NTUSER.DAT"), QString("/Users/bob/NTUSER.DAT"),
-                                   QString("/Documents and Settings/carol/NTUSER.DAT")}) {
+    for (const QString &profile :
+         {QString("/Users/alice/NTUSER.DAT"), QString("/Users/bob/NTUSER.DAT"),
+          QString("/Documents and Settings/carol/NTUSER.DAT")}) {
         const std::unique_ptr<HiveFile> hive = HiveFile::open(m_install->path() + profile, false);
         QVERIFY(hive);
         hive_node_h node = hive->root();
@@ -132,7 +139,8 @@ void RegistryRemovalTest::keyRowsRemoveTrees()
              QVariant(QString("good.exe")));
     const QString run = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
     QCOMPARE(QueryValue(PredefinedKey::LocalMachine, run, "BadTool"), QVariant(QString()));
-    QCOMPARE(QueryValue(PredefinedKey::LocalMachine, run, "GoodTool"), QVariant(QString("good.exe")));
+    QCOMPARE(QueryValue(PredefinedKey::LocalMachine, run, "GoodTool"),
+             QVariant(QString("good.exe")));
     QCOMPARE(filesIn(configFolder()), QStringList{"SOFTWARE"});
 
     // An empty quoted name stands for the whole key.
@@ -242,6 +250,29 @@ void RegistryRemovalTest::damagedHiveIsReported()
     QCOMPARE(readTestFile(softwarePath()), damaged);
     QVERIFY(!KeyExists(PredefinedKey::LocalMachine, "SYSTEM\\Vendor\\Bad"));
     QVERIFY(KeyExists(PredefinedKey::LocalMachine, "SYSTEM\\Vendor"));
+}
+
+void RegistryRemovalTest::linkedHiveIsNotReplaced()
+{
+    const QString elsewhere = m_install->path() + "/elsewhere/SOFTWARE";
+    {
+        HiveBuilder software(elsewhere);
+        software.addKey("Vendor\\Bad");
+        software.commit();
+    }
+    QVERIFY(QDir().mkpath(configFolder()));
+    QVERIFY(QFile::link(elsewhere, softwarePath()));
+    const QByteArray before = readTestFile(elsewhere);
+    QVERIFY(KeyExists(PredefinedKey::LocalMachine, "SOFTWARE\\Vendor\\Bad"));
+    QStringList failed;
+    {
+        RegistryRowRemoval removal;
+        QVERIFY(removal.removeRow("HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Bad"));
+        failed = removal.finish();
+    }
+    QCOMPARE(failed, QStringList{softwarePath()});
+    QVERIFY(QFileInfo(softwarePath()).isSymLink());
+    QCOMPARE(readTestFile(elsewhere), before);
 }
 
 void RegistryRemovalTest::removalRecordsFailures()

@@ -12,7 +12,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace {
+namespace
+{
 
 // A registry in which every key and value exists; it notes each question.
 class RecordingRegistry final : public RegistryBackend
@@ -195,15 +196,14 @@ void RegistryScanTest::rootsReachTheirKeys()
     });
     ScanRegistry();
 
-    QCOMPARE(registry.questions,
-             QStringList({
-                 "key 80000004 Counters",
-                 "value 80000006 Config\\ Value",
-                 "key 80000000 CLSID\\",
-                 "key 80000003 .DEFAULT\\Software\\",
-                 "value 80000005 Software\\\"a\" b",
-                 "value 80000001 Software\\ Run",
-             }));
+    QCOMPARE(registry.questions, QStringList({
+                                     "key 80000004 Counters",
+                                     "value 80000006 Config\\ Value",
+                                     "key 80000000 CLSID\\",
+                                     "key 80000003 .DEFAULT\\Software\\",
+                                     "value 80000005 Software\\\"a\" b",
+                                     "value 80000001 Software\\ Run",
+                                 }));
     QCOMPARE(scanState().ObjectsScanned, 6);
     QCOMPARE(scanState().DetectionCount, 6);
     QCOMPARE(resultList().count(), 6);

@@ -5,7 +5,8 @@
 #include <QFile>
 #include <QtEndian>
 
-namespace {
+namespace
+{
 
 constexpr int kBlockSize = 0x1000;
 constexpr quint32 kNoOffset = 0xFFFFFFFF;
@@ -31,8 +32,8 @@ int cellSize(int contentSize)
 QByteArray minimalSecurityDescriptor()
 {
     QByteArray sd(20, '\0');
-    sd[0] = 1;                   // revision
-    put16(sd, 2, 0x8000);        // SE_SELF_RELATIVE
+    sd[0] = 1;            // revision
+    put16(sd, 2, 0x8000); // SE_SELF_RELATIVE
     return sd;
 }
 
@@ -76,12 +77,12 @@ QByteArray HiveBuilder::emptyHive(const QByteArray &rootName)
     nk += 4;
     file.replace(nk, 2, "nk");
     put16(file, nk + 0x02, kRootKeyFlags);
-    put32(file, nk + 0x10, kNoOffset);     // parent
-    put32(file, nk + 0x1C, kNoOffset);     // subkey list
-    put32(file, nk + 0x20, kNoOffset);     // volatile subkey list
-    put32(file, nk + 0x28, kNoOffset);     // value list
+    put32(file, nk + 0x10, kNoOffset); // parent
+    put32(file, nk + 0x1C, kNoOffset); // subkey list
+    put32(file, nk + 0x20, kNoOffset); // volatile subkey list
+    put32(file, nk + 0x28, kNoOffset); // value list
     put32(file, nk + 0x2C, quint32(skOffset));
-    put32(file, nk + 0x30, kNoOffset);     // class name
+    put32(file, nk + 0x30, kNoOffset); // class name
     put16(file, nk + 0x48, quint16(rootName.size()));
     file.replace(nk + 0x4C, rootName.size(), rootName);
 
