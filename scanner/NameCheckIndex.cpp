@@ -3,6 +3,9 @@
 #include "databases/DatabaseTables.h"
 #include "scanner/PatternMatch.h"
 
+#include <QHash>
+#include <QSet>
+
 #include <algorithm>
 #include <deque>
 #include <limits>
@@ -47,15 +50,35 @@ void NameCheckIndex::build(const DatabaseTables &tables)
             addSuffix(e, i);
             continue;
         }
-        if (!PatternMatch::isWellFormed(e))
-            continue; // matches nothing
-        const qint32 wildIndex = qint32(m_wild.size());
-        m_wild.push_back({i, e, e.contains(QLatin1Char('*'))});
-        const QStringView key = PatternMatch::longestLiteralRun(e);
+        if (PatternMatch::isWellFormed(e)) // a malformed pattern matches nothing
+            m_wild.push_back({i, e, e.contains(QLatin1Char('*'))});
+    }
+    // Each wildcard pattern is reached through one of its plain runs: the one
+    // fewest other patterns share, the longest among those, so that a run
+    // common in paths ("\\system32\\") leads to as few patterns as possible.
+    QHash<QStringView, qint32> sharedBy;
+    std::vector<QList<QStringView>> runs(m_wild.size());
+    for (size_t w = 0; w < m_wild.size(); ++w) {
+        runs[w] = PatternMatch::literalRuns(m_wild[w].pattern);
+        QSet<QStringView> distinct(runs[w].cbegin(), runs[w].cend());
+        for (QStringView run : distinct)
+            ++sharedBy[run];
+    }
+    for (size_t w = 0; w < m_wild.size(); ++w) {
+        QStringView key;
+        qint32 keyShared = 0;
+        for (QStringView run : runs[w]) {
+            const qint32 shared = sharedBy.value(run);
+            if (key.isEmpty() || shared < keyShared ||
+                (shared == keyShared && run.size() > key.size())) {
+                key = run;
+                keyShared = shared;
+            }
+        }
         if (key.isEmpty())
-            m_unkeyed.push_back(wildIndex);
+            m_unkeyed.push_back(qint32(w));
         else
-            addKeyed(key, wildIndex);
+            addKeyed(key, qint32(w));
     }
     linkKeys();
     m_keySeen.assign(m_keyPatterns.size(), 0);

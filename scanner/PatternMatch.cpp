@@ -115,17 +115,17 @@ bool PatternMatch::hasWildcards(QStringView pattern)
     return false;
 }
 
-QStringView PatternMatch::longestLiteralRun(QStringView pattern)
+QList<QStringView> PatternMatch::literalRuns(QStringView pattern)
 {
-    QStringView best;
+    QList<QStringView> runs;
     qsizetype runStart = 0;
     for (qsizetype i = 0; i <= pattern.size(); ++i) {
         const bool literal = i < pattern.size() && pattern[i] != u'*' && pattern[i] != u'?' &&
                              pattern[i] != u'#' && pattern[i] != u'[';
         if (literal)
             continue;
-        if (i - runStart > best.size())
-            best = pattern.sliced(runStart, i - runStart);
+        if (i > runStart)
+            runs.append(pattern.sliced(runStart, i - runStart));
         if (i < pattern.size() && pattern[i] == u'[') {
             i = closingBracket(pattern, i);
             if (i < 0)
@@ -133,5 +133,5 @@ QStringView PatternMatch::longestLiteralRun(QStringView pattern)
         }
         runStart = i + 1;
     }
-    return best;
+    return runs;
 }

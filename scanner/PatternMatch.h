@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QStringView>
 
 // The wildcard patterns of the spyware database, shared by the name check and
@@ -25,10 +26,9 @@ bool matches(QStringView text, QStringView pattern);
 // or "[", i.e. when it does not simply stand for itself.
 bool hasWildcards(QStringView pattern);
 
-// The longest run of pattern characters that must appear, as they are, in
-// every text the pattern matches (characters outside brackets other than
-// "*", "?" and "#").  Empty when there is none.  The pattern must be
-// well formed.
-QStringView longestLiteralRun(QStringView pattern);
+// The runs of pattern characters that must appear, as they are, in every
+// text the pattern matches: the stretches of characters outside brackets
+// other than "*", "?" and "#".  The pattern must be well formed.
+QList<QStringView> literalRuns(QStringView pattern);
 
 } // namespace PatternMatch

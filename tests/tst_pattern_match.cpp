@@ -156,9 +156,16 @@ void TestPatternMatch::malformedPatterns()
 
 void TestPatternMatch::literalRuns()
 {
-    QCOMPARE(PatternMatch::longestLiteralRun(u"*\\bad*.exe").toString(), QString("\\bad"));
-    QCOMPARE(PatternMatch::longestLiteralRun(u"ab[cdefg]xyz?q").toString(), QString("xyz"));
-    QCOMPARE(PatternMatch::longestLiteralRun(u"*?#*").toString(), QString());
+    const auto runs = [](QStringView pattern) {
+        QStringList l;
+        for (QStringView run : PatternMatch::literalRuns(pattern))
+            l << run.toString();
+        return l;
+    };
+    QCOMPARE(runs(u"*\\bad*.exe"), QStringList({"\\bad", ".exe"}));
+    QCOMPARE(runs(u"ab[cdefg]xyz?q"), QStringList({"ab", "xyz", "q"}));
+    QCOMPARE(runs(u"[!*?#]x"), QStringList({"x"}));
+    QCOMPARE(runs(u"*?#*"), QStringList());
     QVERIFY(PatternMatch::hasWildcards(u"a[b]"));
     QVERIFY(PatternMatch::hasWildcards(u"a#"));
     QVERIFY(!PatternMatch::hasWildcards(u"\\windows\\bad.exe"));
