@@ -71,21 +71,18 @@ hive_node_h HiveFile::root() const
 
 hive_node_h HiveFile::child(hive_node_h node, const QString &name) const
 {
-    const QByteArray utf8 = name.toUtf8();
-    // hivex compares ASCII letters without case; other letters need Qt.
-    if (isAscii(utf8))
-        return hivex_node_get_child(m_hive, node, utf8.constData());
-    hive_node_h *children = hivex_node_children(m_hive, node);
-    if (!children)
-        return 0;
-    hive_node_h found = 0;
-    for (size_t i = 0; children[i] && !found; ++i) {
-        char *childName = hivex_node_name(m_hive, children[i]);
-        if (childName && takeUtf8(childName).compare(name, Qt::CaseInsensitive) == 0)
-            found = children[i];
+    auto index = m_subkeyIndex.find(node);
+    if (index == m_subkeyIndex.end()) {
+        index = m_subkeyIndex.emplace(node, QHash<QString, hive_node_h>()).first;
+        hive_node_h *children = hivex_node_children(m_hive, node);
+        for (size_t i = 0; children && children[i]; ++i) {
+            char *childName = hivex_node_name(m_hive, children[i]);
+            if (childName)
+                index->second.insert(takeUtf8(childName).toCaseFolded(), children[i]);
+        }
+        std::free(children);
     }
-    std::free(children);
-    return found;
+    return index->second.value(name.toCaseFolded(), 0);
 }
 
 hive_value_h HiveFile::value(hive_node_h node, const QString &name) const
@@ -151,6 +148,7 @@ bool HiveFile::removeValue(hive_node_h node, hive_value_h value)
         list.push_back({k.key.data(), hive_type(k.type), size_t(k.data.size()), k.data.data()});
     if (hivex_node_set_values(m_hive, node, list.size(), list.data(), 0) != 0)
         return false;
+    m_subkeyIndex.clear();
     m_changed = true;
     return true;
 }
@@ -159,6 +157,7 @@ bool HiveFile::removeKey(hive_node_h node)
 {
     if (node == root() || hivex_node_delete_child(m_hive, node) != 0)
         return false;
+    m_subkeyIndex.clear();
     m_changed = true;
     return true;
 }

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 
 #include <hivex.h>
 
 #include <memory>
 #include <optional>
+#include <unordered_map>
 
 // One registry hive file opened through hivex.  Lookups match names without
 // regard to letter case; every failure of hivex reads as "absent".  A hive
@@ -50,4 +52,7 @@ private:
     QString m_path;
     hive_h *m_hive;
     bool m_changed = false;
+    // The subkeys of each key looked into, by case-folded name: keys such as
+    // Classes\CLSID have thousands of subkeys, and hivex compares one by one.
+    mutable std::unordered_map<hive_node_h, QHash<QString, hive_node_h>> m_subkeyIndex;
 };

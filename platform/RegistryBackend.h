@@ -28,7 +28,6 @@ constexpr qint32 FileNotFound = 2;
 constexpr qint32 AccessDenied = 5;
 constexpr qint32 InvalidHandle = 6;
 constexpr qint32 WriteFault = 29;
-constexpr qint32 InvalidParameter = 87;
 } // namespace RegistryResult
 
 // Registry value types the program tells apart.

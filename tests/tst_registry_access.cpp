@@ -22,6 +22,7 @@ private slots:
     void rootNames();
     void valuesByType();
     void namesMatchWithoutCase();
+    void keyWithManySubkeys();
     void currentControlSetAndConfig();
     void classesRoot();
     void usersAndProfiles();
@@ -153,6 +154,25 @@ void RegistryAccessTest::namesMatchWithoutCase()
     QVERIFY(!KeyExists(PredefinedKey::LocalMachine, "SOFTWARE\\Sampl"));
     QVERIFY(LastRegResult() != 0);
     QVERIFY(!KeyExists(PredefinedKey::LocalMachine, "SOFTWARE\\Sample\\Other"));
+}
+
+void RegistryAccessTest::keyWithManySubkeys()
+{
+    const int count = 1500;
+    HiveBuilder software(machineHivePath(root(), "SOFTWARE"));
+    for (int i = 0; i < count; ++i)
+        software.addKey(QString("Classes\\CLSID\\{%1-Abc}").arg(i, 8, 10, QLatin1Char('0')));
+    software.commit();
+
+    // As in a scan, the hive is opened once for all lookups.
+    RegistrySession session(RegistryAccess::ReadOnly);
+    int found = 0;
+    for (int i = 0; i < count; ++i) {
+        const QString clsid = QString("CLSID\\{%1-aBC}").arg(i, 8, 10, QLatin1Char('0'));
+        found += KeyExists(PredefinedKey::ClassesRoot, clsid) ? 1 : 0;
+    }
+    QCOMPARE(found, count);
+    QVERIFY(!KeyExists(PredefinedKey::ClassesRoot, "CLSID\\{00001500-ABC}"));
 }
 
 void RegistryAccessTest::currentControlSetAndConfig()
