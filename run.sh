@@ -18,7 +18,10 @@ plain="$PWD/BUILD/update-plain"
 mkdir -p "$plain"
 cp data/cookdb.txt data/trojsig.txt data/regdb.txt "$plain/"
 printf 'Welcome to the Torvakine demo update server.\r\nA newer trojan database is published.\r\n' >"$plain/msg.txt"
-"$app/torvakine-dbtool" publish "$plain" "$repo" --version-trojsig "2007.05.18.2" >/dev/null
+# The databases are signed with the build's demo key, whose public half the
+# program carries.
+"$app/torvakine-dbtool" publish "$plain" "$repo" --version-trojsig "2007.05.18.2" \
+  --sign-key "$PWD/BUILD/signing/demo-update.key" >/dev/null
 "$app/torvakine-dbtool" serve "$repo" 8765 >/dev/null &
 update_server=$!
 trap 'kill "$update_server" 2>/dev/null || true' EXIT

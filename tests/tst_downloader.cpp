@@ -120,6 +120,7 @@ private slots:
     void cancelOnEmptyQueue();
     void otherStatusKeepsRequestPending();
     void unwritableDestinationIsAnError();
+    void refusedContentIsNotWritten();
     void queueLimit();
 
 private:
@@ -400,6 +401,31 @@ void TestDownloader::unwritableDestinationIsAnError()
     reader.complete(file, AsyncReader::StatusComplete, "content");
     QCOMPARE(log.events, QStringList({QStringLiteral("error:") + file, QStringLiteral("all:") + file}));
     QVERIFY(!QFile::exists(file));
+}
+
+void TestDownloader::refusedContentIsNotWritten()
+{
+    TestAppFolder app;
+    ScriptedReader reader;
+    Downloader d(reader);
+    EventLog log(d);
+    QStringList checked;
+    d.setContentCheck([&](const QString &file, const QByteArray &content) {
+        checked.append(file);
+        return content == "good";
+    });
+    const QString a = app.filePath(QStringLiteral("a.dat"));
+    const QString b = app.filePath(QStringLiteral("b.dat"));
+    writeTestFile(b, "installed");
+    d.BeginDownload(QStringLiteral("http://h/a"), a);
+    d.BeginDownload(QStringLiteral("http://h/b"), b);
+    reader.complete(a, AsyncReader::StatusComplete, "good");
+    reader.complete(b, AsyncReader::StatusComplete, "bad");
+    QCOMPARE(checked, QStringList({a, b}));
+    QCOMPARE(log.events, QStringList({QStringLiteral("complete:") + a, QStringLiteral("error:") + b,
+                                      QStringLiteral("all:") + b}));
+    QCOMPARE(readTestFile(a), QByteArray("good"));
+    QCOMPARE(readTestFile(b), QByteArray("installed"));
 }
 
 void TestDownloader::queueLimit()

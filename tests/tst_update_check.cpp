@@ -17,6 +17,8 @@
 #include "update/UpdateCommand.h"
 #include "update/UpdateFlags.h"
 #include "update/UpdateRun.h"
+#include "update/UpdateSignature.h"
+#include "platform/Ed25519Signature.h"
 #include "update/widgets/frmNewversion.h"
 
 #include <QApplication>
@@ -100,12 +102,19 @@ private slots:
     void reloadExpandsFolderTokens();
     void commandLineRun();
     void publishedRepositoryInstalls();
+    void signatureRules_data();
+    void signatureRules();
+    void compiledInKeyIsTheBuildsKey();
+    void toolKeygenAndVerify();
 
     void windowUpdatesPanel();
     void windowTimeoutClosesPanel();
 
 private:
     void publish(const QString &name, const QByteArray &bytes);
+    // newupd/<name>.dat and its signature newupd/<name>.dat.sig.
+    void publishDatabase(const QString &name, const QByteArray &plain);
+    QByteArray signatureFile(const QByteArray &data) const;
     void publishVersions(const QByteArray &cook, const QByteArray &troj, const QByteArray &reg,
                          const QByteArray &stamp = "18052007\r\n");
     void waitForDownloads(UpdateCommand &command);
@@ -114,6 +123,8 @@ private:
     std::unique_ptr<QTemporaryDir> m_repo;
     std::unique_ptr<LoopbackHttpServer> m_server;
     SilentProgress m_bar;
+    QByteArray m_privateKey;
+    QByteArray m_publicKey;
 };
 
 void TestUpdateCheck::init()
@@ -140,14 +151,17 @@ void TestUpdateCheck::init()
     PreparoVersioni();
     QCOMPARE(databaseTables().TrojSigVersion, QStringLiteral("TROJ-1"));
 
-    publish(QStringLiteral("newupd/cookdb.dat"), encodeDatabase(cookPlain("COOK-2")));
-    publish(QStringLiteral("newupd/trojsig.dat"), encodeDatabase(trojPlain("TROJ-2")));
-    publish(QStringLiteral("newupd/regdb.dat"), encodeDatabase(regPlain("REG-2")));
+    QVERIFY(Ed25519Signature::generateKeyPair(&m_privateKey, &m_publicKey));
+    setUpdatePublicKeyOverride(m_publicKey);
+    publishDatabase(QStringLiteral("cookdb"), cookPlain("COOK-2"));
+    publishDatabase(QStringLiteral("trojsig"), trojPlain("TROJ-2"));
+    publishDatabase(QStringLiteral("regdb"), regPlain("REG-2"));
     publish(QStringLiteral("newupd/msg.txt"), "Welcome\r\n");
 }
 
 void TestUpdateCheck::cleanup()
 {
+    setUpdatePublicKeyOverride(QByteArray());
     m_server.reset();
     m_repo.reset();
     m_app.reset();
@@ -156,6 +170,18 @@ void TestUpdateCheck::cleanup()
 void TestUpdateCheck::publish(const QString &name, const QByteArray &bytes)
 {
     writeTestFile(m_repo->path() + QLatin1Char('/') + name, bytes);
+}
+
+QByteArray TestUpdateCheck::signatureFile(const QByteArray &data) const
+{
+    return Ed25519Signature::sign(m_privateKey, data).toBase64() + "\r\n";
+}
+
+void TestUpdateCheck::publishDatabase(const QString &name, const QByteArray &plain)
+{
+    const QByteArray data = encodeDatabase(plain);
+    publish(QStringLiteral("newupd/") + name + QStringLiteral(".dat"), data);
+    publish(QStringLiteral("newupd/") + name + QStringLiteral(".dat.sig"), signatureFile(data));
 }
 
 void TestUpdateCheck::publishVersions(const QByteArray &cook, const QByteArray &troj,
@@ -496,15 +522,21 @@ void TestUpdateCheck::publishedRepositoryInstalls()
     writeTestFile(plain.filePath(QStringLiteral("trojsig.txt")), trojPlain("TROJ-1"));
     writeTestFile(plain.filePath(QStringLiteral("regdb.txt")), regPlain("REG-1"));
     writeTestFile(plain.filePath(QStringLiteral("msg.txt")), "Published\r\nby the tool\r\n");
+    writeTestFile(plain.filePath(QStringLiteral("signing.key")), m_privateKey);
     QProcess tool;
     tool.start(QStringLiteral(TORVAKINE_DBTOOL),
                {QStringLiteral("publish"), plain.path(), m_repo->path(), QStringLiteral("--version-regdb"),
-                QStringLiteral("REG 7"), QStringLiteral("--build-stamp"), QStringLiteral("31122099")});
+                QStringLiteral("REG 7"), QStringLiteral("--build-stamp"), QStringLiteral("31122099"),
+                QStringLiteral("--sign-key"), plain.filePath(QStringLiteral("signing.key"))});
     QVERIFY(tool.waitForFinished(30000));
     QVERIFY2(tool.exitCode() == 0, tool.readAllStandardError().constData());
     QCOMPARE(readTestFile(m_repo->filePath(QStringLiteral("newupd/regdb.ver"))), QByteArray("REG 7\r\n"));
     QCOMPARE(readTestFile(m_repo->filePath(QStringLiteral("newupd/cookdb.ver"))), QByteArray("COOK-1\r\n"));
     QVERIFY(QFile::exists(m_repo->filePath(QStringLiteral("files/Torvakine_Setup.exe"))));
+    for (const char *name : {"cookdb", "trojsig", "regdb"}) {
+        const QString dat = m_repo->filePath(QStringLiteral("newupd/%1.dat").arg(QLatin1String(name)));
+        QVERIFY(verifyUpdateSignature(readTestFile(dat), readTestFile(dat + QStringLiteral(".sig"))));
+    }
 
     UpdateCommand command;
     QCOMPARE(runUpdateToEnd(command, m_bar), UpdateSucceeded);
@@ -522,6 +554,124 @@ void TestUpdateCheck::publishedRepositoryInstalls()
     QVERIFY(tool.waitForFinished(30000));
     QCOMPARE(tool.exitCode(), 1);
     QCOMPARE(readTestFile(m_repo->filePath(QStringLiteral("newupd/cookdb.ver"))), QByteArray("COOK-1\r\n"));
+}
+
+void TestUpdateCheck::signatureRules_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("installs");
+    QTest::newRow("valid") << QStringLiteral("valid") << true;
+    QTest::newRow("valid without line end") << QStringLiteral("bare") << true;
+    QTest::newRow("missing") << QStringLiteral("missing") << false;
+    QTest::newRow("other key") << QStringLiteral("other key") << false;
+    QTest::newRow("truncated") << QStringLiteral("truncated") << false;
+    QTest::newRow("of other bytes") << QStringLiteral("other bytes") << false;
+    QTest::newRow("database changed after signing") << QStringLiteral("tampered") << false;
+    QTest::newRow("not Base64") << QStringLiteral("garbage") << false;
+    QTest::newRow("empty") << QStringLiteral("empty") << false;
+}
+
+void TestUpdateCheck::signatureRules()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, installs);
+    publishVersions("COOK-1\r\n", "TROJ-2\r\n", "REG-1\r\n");
+    const QString sigPath = QStringLiteral("newupd/trojsig.dat.sig");
+    const QByteArray data = readTestFile(m_repo->filePath(QStringLiteral("newupd/trojsig.dat")));
+    const QByteArray good = signatureFile(data);
+    if (kind == QLatin1String("bare")) {
+        publish(sigPath, good.trimmed());
+    } else if (kind == QLatin1String("missing")) {
+        QVERIFY(QFile::remove(m_repo->filePath(sigPath)));
+    } else if (kind == QLatin1String("other key")) {
+        QByteArray otherPrivate, otherPublic;
+        QVERIFY(Ed25519Signature::generateKeyPair(&otherPrivate, &otherPublic));
+        publish(sigPath, Ed25519Signature::sign(otherPrivate, data).toBase64());
+    } else if (kind == QLatin1String("truncated")) {
+        publish(sigPath, good.trimmed().left(good.trimmed().size() - 4));
+    } else if (kind == QLatin1String("other bytes")) {
+        publish(sigPath, signatureFile(m_app->readFile(QStringLiteral("trojsig.dat"))));
+    } else if (kind == QLatin1String("tampered")) {
+        QByteArray changed = data;
+        changed[changed.size() / 2] = changed[changed.size() / 2] == 'A' ? 'B' : 'A';
+        publish(QStringLiteral("newupd/trojsig.dat"), changed);
+    } else if (kind == QLatin1String("garbage")) {
+        publish(sigPath, "this is not a signature\r\n");
+    } else if (kind == QLatin1String("empty")) {
+        publish(sigPath, QByteArray());
+    }
+    const QByteArray installed = m_app->readFile(QStringLiteral("trojsig.dat"));
+    m_app->writeFile(QStringLiteral("upd.dat"), "before\r\n");
+
+    UpdateCommand command;
+    command.Command7();
+    QCOMPARE(command.downloadList().rowCount(), 1);
+    waitForDownloads(command);
+    int reloads = 0;
+    const bool reloaded = command.Timer3_Timer([&] {
+        ++reloads;
+        reloadDatabases(m_bar);
+    });
+    const DownloadListModel::Row row = command.downloadList().rows().first();
+    if (installs) {
+        QCOMPARE(row.status, QStringLiteral("Completed"));
+        QVERIFY(reloaded);
+        QCOMPARE(databaseTables().TrojSigVersion, QStringLiteral("TROJ-2"));
+        QVERIFY(m_app->readFile(QStringLiteral("upd.dat")) != QByteArray("before\r\n"));
+    } else {
+        QCOMPARE(row.status, QStringLiteral("Error"));
+        QVERIFY(!reloaded);
+        QCOMPARE(reloads, 0);
+        QCOMPARE(m_app->readFile(QStringLiteral("trojsig.dat")), installed);
+        QCOMPARE(m_app->readFile(QStringLiteral("upd.dat")), QByteArray("before\r\n"));
+        QCOMPARE(updateFlags().PendingDownloads, 1);
+    }
+}
+
+void TestUpdateCheck::compiledInKeyIsTheBuildsKey()
+{
+    // The build's demo key pair: what the staged program and the demo
+    // repository use.  A build with a publisher's own key has no private key
+    // at hand, and the test then only checks that a key is compiled in.
+    setUpdatePublicKeyOverride(QByteArray());
+    QVERIFY(updatePublicKey().startsWith("-----BEGIN PUBLIC KEY-----"));
+    const QString demoKey = QStringLiteral(TORVAKINE_DEMO_SIGNING_KEY);
+    if (demoKey.isEmpty())
+        return;
+    const QByteArray privatePem = readTestFile(demoKey);
+    const QByteArray data = encodeDatabase(regPlain("REG-5"));
+    QVERIFY(verifyUpdateSignature(data, Ed25519Signature::sign(privatePem, data).toBase64()));
+    QVERIFY(!verifyUpdateSignature(data, signatureFile(data)));
+}
+
+void TestUpdateCheck::toolKeygenAndVerify()
+{
+    QTemporaryDir dir;
+    const QString key = dir.filePath(QStringLiteral("pub.key"));
+    const QString pub = dir.filePath(QStringLiteral("pub.pub"));
+    QProcess tool;
+    tool.start(QStringLiteral(TORVAKINE_DBTOOL), {QStringLiteral("keygen"), key, pub});
+    QVERIFY(tool.waitForFinished(30000));
+    QVERIFY2(tool.exitCode() == 0, tool.readAllStandardError().constData());
+    QCOMPARE(QFile::permissions(key) & (QFileDevice::ReadGroup | QFileDevice::ReadOther), QFileDevice::Permissions());
+    const QByteArray privatePem = readTestFile(key);
+    // An existing key is never overwritten.
+    tool.start(QStringLiteral(TORVAKINE_DBTOOL), {QStringLiteral("keygen"), key, dir.filePath(QStringLiteral("x.pub"))});
+    QVERIFY(tool.waitForFinished(30000));
+    QCOMPARE(tool.exitCode(), 1);
+    QCOMPARE(readTestFile(key), privatePem);
+
+    const QByteArray data = "the exact bytes of a database";
+    writeTestFile(dir.filePath(QStringLiteral("db.dat")), data);
+    writeTestFile(dir.filePath(QStringLiteral("db.dat.sig")), Ed25519Signature::sign(privatePem, data).toBase64() + "\r\n");
+    writeTestFile(dir.filePath(QStringLiteral("other.dat")), data + ' ');
+    const auto verify = [&](const QString &file) {
+        tool.start(QStringLiteral(TORVAKINE_DBTOOL), {QStringLiteral("verify"), dir.filePath(file),
+                                                       dir.filePath(QStringLiteral("db.dat.sig")), pub});
+        return tool.waitForFinished(30000) ? tool.exitCode() : -1;
+    };
+    QCOMPARE(verify(QStringLiteral("db.dat")), 0);
+    QCOMPARE(verify(QStringLiteral("other.dat")), 1);
 }
 
 void TestUpdateCheck::windowUpdatesPanel()
@@ -554,6 +704,7 @@ void TestUpdateCheck::windowUpdatesPanel()
     // A database that no longer deciphers shows its "ERR" label after the reload.
     publishVersions("COOK-1\r\n", "TROJ-3\r\n", "REG-2\r\n");
     publish(QStringLiteral("newupd/trojsig.dat"), "not a database");
+    publish(QStringLiteral("newupd/trojsig.dat.sig"), signatureFile("not a database"));
     w.newVersionWindow().Command2_Click();
     QTest::mouseClick(w.Command7, Qt::LeftButton);
     QVERIFY(w.newVersionWindow().isHidden());

@@ -75,9 +75,10 @@ void Downloader::onAsyncReadComplete(const AsyncProperty &prop)
         emit DownloadError(prop.PropertyName);
     } else if (status == AsyncReader::StatusComplete) {
         // The file is replaced in one step, so it holds either its old
-        // content or the whole download.  A file that cannot be written is
-        // a failed download, not a finished one.
-        if (TextFiles::writeAtomically(prop.PropertyName, prop.Value)) {
+        // content or the whole download.  A download the content check
+        // refuses, or a file that cannot be written, is a failed download.
+        const bool accepted = !m_contentCheck || m_contentCheck(prop.PropertyName, prop.Value);
+        if (accepted && TextFiles::writeAtomically(prop.PropertyName, prop.Value)) {
             emit DownloadComplete(clampTo32(prop.BytesMax), prop.PropertyName);
         } else {
             status = AsyncReader::StatusError;

@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QStringList>
 
+#include <functional>
+
 // The download queue control: any number of downloads at once, each written
 // whole into its destination file, reported through four events.  It knows
 // nothing of what it downloads.
@@ -28,6 +30,12 @@ public:
     // Cancels every queued read and empties the queue.  Raises no event.
     bool CancelAllDownload();
 
+    // A check that every finished download must pass before it is written:
+    // a download it refuses fails (DownloadError) and its file is not
+    // touched.  Without a check every finished download is written.
+    using ContentCheck = std::function<bool(const QString &SaveFile, const QByteArray &content)>;
+    void setContentCheck(ContentCheck check) { m_contentCheck = std::move(check); }
+
     // The queue: SaveFile and status of each accepted request, in the order
     // of the BeginDownload calls (Qt lists: the first request is at 0).
     const QStringList &QueuedFiles() const { return m_queuedFiles; }
@@ -48,6 +56,7 @@ private:
     void CheckAllComplete();
 
     AsyncReader &m_reader;
+    ContentCheck m_contentCheck;
     QStringList m_queuedFiles;
     QList<quint8> m_queuedStatus;
 };

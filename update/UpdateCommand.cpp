@@ -9,6 +9,7 @@
 #include "update/ProgressText.h"
 #include "update/UpdateFlags.h"
 #include "update/UpdateServer.h"
+#include "update/UpdateSignature.h"
 
 #include <QFile>
 
@@ -40,6 +41,10 @@ const std::array<DatabaseSource, 3> &databaseSources()
 
 UpdateCommand::UpdateCommand(QObject *parent) : QObject(parent), m_downloader(m_reader)
 {
+    // A database replaces the installed one only with a valid signature.
+    m_downloader.setContentCheck([this](const QString &SaveFile, const QByteArray &content) {
+        return verifyUpdateSignature(content, m_signatures.value(SaveFile));
+    });
     connect(&m_downloader, &Downloader::DownloadProgress, this,
             &UpdateCommand::Downloader1_DownloadProgress);
     connect(&m_downloader, &Downloader::DownloadError, this,
@@ -142,6 +147,11 @@ void UpdateCommand::AddDownload(const QString &URL, const QString &SaveFile,
                                 const QString &description)
 {
     m_downloadList.addRow(SaveFile, description);
+    // The signature is fetched beside the database; a missing one leaves
+    // nothing to verify with, so the download will fail.  "SDR" and the
+    // server's reachability are the version check's and stay untouched.
+    const TransferControl::Result signature = m_inet.OpenURL(URL + QStringLiteral(".sig"));
+    m_signatures.insert(SaveFile, signature.ok ? signature.body : QByteArray());
     m_downloader.BeginDownload(URL, SaveFile);
 }
 

@@ -5,6 +5,7 @@
 #include "update/DownloadListModel.h"
 #include "update/Downloader.h"
 
+#include <QHash>
 #include <QObject>
 #include <QString>
 
@@ -40,7 +41,9 @@ public:
     // The first line of "SDR" (up to its first CR; an LF stays in the text),
     // or empty text when the server is unreachable or "SDR" cannot be read.
     QString GetVersioneInternet() const;
-    // A row keyed by SaveFile, then the download into SaveFile.
+    // A row keyed by SaveFile, then the download into SaveFile.  The
+    // signature URL + ".sig" is fetched first; the download is written only
+    // when that signature verifies, otherwise its row shows "Error".
     void AddDownload(const QString &URL, const QString &SaveFile, const QString &description);
 
     // Timer3's tick.  When no download is pending (and no command is
@@ -77,6 +80,7 @@ private:
     Downloader m_downloader;
     TransferControl m_inet;
     DownloadListModel m_downloadList;
+    QHash<QString, QByteArray> m_signatures; // SaveFile -> its signature file
     QString m_message;
     bool m_newVersionAvailable = false;
     bool m_running = false;

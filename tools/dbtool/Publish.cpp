@@ -6,6 +6,7 @@
 #include "platform/TextFiles.h"
 #include "tools/dbtool/CheckCommand.h"
 #include "tools/dbtool/DbToolCommand.h"
+#include "tools/dbtool/SigningCommands.h"
 #include "update/BuildStamp.h"
 
 #include <QDir>
@@ -69,6 +70,10 @@ QString publishUsage()
         "  --message FILE    msg.txt is a copy of FILE (default PLAINDIR/msg.txt when\n"
         "                    it exists, else an empty message)\n"
         "  --installer FILE  copy FILE as the installer (default a placeholder text)\n"
+        "  --sign-key KEY    sign each database with the Ed25519 private key KEY (see\n"
+        "                    keygen): OUTDIR/newupd/<name>.dat.sig holds the Base64\n"
+        "                    signature of the .dat file.  The program installs only\n"
+        "                    databases whose signature verifies with its public key.\n"
         "\n"
         "A database with structure faults (see check) is not published.\n"
         "Exit status: 0 published, 1 failed, 2 wrong arguments.")
@@ -115,6 +120,7 @@ int runPublish(const QStringList &args)
     QByteArray stamp = BuildStamp;
     QString messageFile;
     QString installerFile;
+    QString signKeyFile;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString &a = args[i];
         if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
@@ -144,6 +150,8 @@ int runPublish(const QStringList &args)
             messageFile = value;
         } else if (a == QLatin1String("--installer")) {
             installerFile = value;
+        } else if (a == QLatin1String("--sign-key")) {
+            signKeyFile = value;
         } else {
             printError(QStringLiteral("unknown option %1").arg(a));
             return 2;
@@ -171,6 +179,12 @@ int runPublish(const QStringList &args)
     // leaves an existing repository as it was.
     QHash<QString, QByteArray> dataFiles;
     QHash<QString, QByteArray> versionFiles;
+    QHash<QString, QByteArray> signatureFiles;
+    QByteArray signKey;
+    if (!signKeyFile.isEmpty() && !readFile(signKeyFile, &signKey)) {
+        printError(QStringLiteral("cannot read %1").arg(signKeyFile));
+        return 1;
+    }
     for (const PublishedDatabase &db : kDatabases) {
         const QString name = QString::fromLatin1(db.name);
         const QString source = plainDir.filePath(name + QStringLiteral(".txt"));
@@ -195,6 +209,14 @@ int runPublish(const QStringList &args)
             return 1;
         }
         dataFiles.insert(name, encodeDatabase(plain));
+        if (!signKey.isEmpty()) {
+            const QByteArray signature = signatureFileFor(signKey, dataFiles.value(name));
+            if (signature.isEmpty()) {
+                printError(QStringLiteral("%1 is not an Ed25519 private key").arg(signKeyFile));
+                return 1;
+            }
+            signatureFiles.insert(name, signature);
+        }
         versionFiles.insert(name, version + "\r\n");
     }
     QByteArray message;
@@ -220,8 +242,17 @@ int runPublish(const QStringList &args)
     // the matching database already in place.
     for (const PublishedDatabase &db : kDatabases) {
         const QString name = QString::fromLatin1(db.name);
-        if (!writeFile(QDir(newupd).filePath(name + QStringLiteral(".dat")), dataFiles.value(name)))
+        const QString dataPath = QDir(newupd).filePath(name + QStringLiteral(".dat"));
+        if (!writeFile(dataPath, dataFiles.value(name)))
             return 1;
+        // A signature left from an earlier publication would not match.
+        const QString signaturePath = dataPath + QStringLiteral(".sig");
+        if (signatureFiles.contains(name)) {
+            if (!writeFile(signaturePath, signatureFiles.value(name)))
+                return 1;
+        } else {
+            QFile::remove(signaturePath);
+        }
     }
     for (const PublishedDatabase &db : kDatabases) {
         const QString name = QString::fromLatin1(db.name);

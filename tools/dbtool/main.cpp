@@ -5,6 +5,7 @@
 #include "tools/dbtool/DbToolCommand.h"
 #include "tools/dbtool/Publish.h"
 #include "tools/dbtool/Serve.h"
+#include "tools/dbtool/SigningCommands.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -19,6 +20,8 @@ const DbToolCommand kCommands[] = {
     {"check", "check [--kind K] FILE      report structure faults (exit 1 when any)", runCheck},
     {"publish", "publish PLAINDIR OUTDIR    write an update repository (publish --help)", runPublish},
     {"serve", "serve DIR PORT             serve a folder over HTTP on 127.0.0.1", runServe},
+    {"keygen", "keygen PRIVATE PUBLIC      make an Ed25519 key pair for signing updates", runKeygen},
+    {"verify", "verify FILE SIG PUBKEY     check a file's signature (exit 1 when invalid)", runVerify},
 };
 
 void usage()
