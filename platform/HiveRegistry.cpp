@@ -92,10 +92,10 @@ HiveFile *HiveRegistry::hive(const QString &path)
     return it->second.get();
 }
 
-HiveFile *HiveRegistry::machineHive(const QString &name)
+QString HiveRegistry::machineHivePath(const QString &name)
 {
     if (m_root.isEmpty())
-        return nullptr;
+        return {};
     auto it = m_machineHivePaths.find(name);
     if (it == m_machineHivePaths.end()) {
         const QString path =
@@ -103,7 +103,12 @@ HiveFile *HiveRegistry::machineHive(const QString &name)
                               QStringLiteral("config"), name});
         it = m_machineHivePaths.emplace(name, path).first;
     }
-    return hive(it->second);
+    return it->second;
+}
+
+HiveFile *HiveRegistry::machineHive(const QString &name)
+{
+    return hive(machineHivePath(name));
 }
 
 const QStringList &HiveRegistry::userHivePaths()
@@ -191,7 +196,8 @@ std::optional<HiveRegistry::KeyLocation> HiveRegistry::walk(HiveFile *hive,
 {
     if (!hive)
         return std::nullopt;
-    const bool isSystem = hive == machineHive(QStringLiteral("SYSTEM"));
+    // Compared by path, so walking another hive never opens SYSTEM.
+    const bool isSystem = hive->path() == machineHivePath(QStringLiteral("SYSTEM"));
     hive_node_h node = hive->root();
     bool redirected = false;
     for (qsizetype i = 0; i < parts.size(); ++i) {

@@ -49,6 +49,7 @@ private:
     QString currentControlSetName();
 
     HiveFile *hive(const QString &path);
+    QString machineHivePath(const QString &name);
     HiveFile *machineHive(const QString &name);
     const QStringList &userHivePaths();
     QString profileHivePath(const QString &sid);

@@ -103,6 +103,8 @@ void RegistryRemovalTest::valueRowsAcrossProfiles()
         user.setText(run, "Mail", "mail.exe");
         user.commit();
     }
+    // A damaged hive that no row needs is not reported.
+    writeTestFile(machineHivePath(m_install->path(), "SYSTEM"), "not a hive");
     {
         RegistryRowRemoval removal;
         QVERIFY(removal.removeRow("HKEY_CURRENT_USER\\" + run + "\\\"Spy\""));
