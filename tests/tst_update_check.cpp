@@ -22,6 +22,8 @@
 #include "update/widgets/frmNewversion.h"
 
 #include <QApplication>
+#include <QSslConfiguration>
+#include <QSslSocket>
 #include <QDateTime>
 #include <QGroupBox>
 #include <QLabel>
@@ -36,7 +38,53 @@
 #include <QTreeView>
 #include <QTest>
 
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509v3.h>
+
 namespace {
+// A self-signed certificate for 127.0.0.1 with its private key (PEM), made
+// afresh for each run.
+bool makeSelfSignedCertificate(QByteArray *certificatePem, QByteArray *keyPem)
+{
+    EVP_PKEY *key = EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", "P-256");
+    X509 *cert = X509_new();
+    bool ok = key && cert;
+    if (ok) {
+        X509_set_version(cert, 2);
+        ASN1_INTEGER_set(X509_get_serialNumber(cert), 1);
+        X509_gmtime_adj(X509_getm_notBefore(cert), -3600);
+        X509_gmtime_adj(X509_getm_notAfter(cert), 24 * 3600);
+        X509_set_pubkey(cert, key);
+        X509_NAME *name = X509_get_subject_name(cert);
+        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
+                                   reinterpret_cast<const unsigned char *>("127.0.0.1"), -1, -1, 0);
+        X509_set_issuer_name(cert, name);
+        X509V3_CTX ctx;
+        X509V3_set_ctx_nodb(&ctx);
+        X509V3_set_ctx(&ctx, cert, cert, nullptr, nullptr, 0);
+        X509_EXTENSION *san = X509V3_EXT_conf_nid(nullptr, &ctx, NID_subject_alt_name, "IP:127.0.0.1");
+        ok = san && X509_add_ext(cert, san, -1) == 1 && X509_sign(cert, key, EVP_sha256()) > 0;
+        X509_EXTENSION_free(san);
+    }
+    if (ok) {
+        BIO *c = BIO_new(BIO_s_mem());
+        BIO *k = BIO_new(BIO_s_mem());
+        ok = PEM_write_bio_X509(c, cert) == 1 &&
+             PEM_write_bio_PrivateKey(k, key, nullptr, nullptr, 0, nullptr, nullptr) == 1;
+        char *data = nullptr;
+        long size = BIO_get_mem_data(c, &data);
+        *certificatePem = QByteArray(data, size);
+        size = BIO_get_mem_data(k, &data);
+        *keyPem = QByteArray(data, size);
+        BIO_free(c);
+        BIO_free(k);
+    }
+    X509_free(cert);
+    EVP_PKEY_free(key);
+    return ok;
+}
+
 QByteArray cookPlain(const QByteArray &version)
 {
     return "[[[" + version + "\r\n***Spy.Sample\r\nc:\\bad\\spy.exe\r\n%system%\\evil.dll\r\n"
@@ -106,6 +154,8 @@ private slots:
     void signatureRules();
     void compiledInKeyIsTheBuildsKey();
     void toolKeygenAndVerify();
+    void httpsServer_data();
+    void httpsServer();
 
     void windowUpdatesPanel();
     void windowTimeoutClosesPanel();
@@ -672,6 +722,61 @@ void TestUpdateCheck::toolKeygenAndVerify()
     };
     QCOMPARE(verify(QStringLiteral("db.dat")), 0);
     QCOMPARE(verify(QStringLiteral("other.dat")), 1);
+}
+
+void TestUpdateCheck::httpsServer_data()
+{
+    QTest::addColumn<bool>("trusted");
+    QTest::newRow("certificate trusted") << true;
+    QTest::newRow("certificate not trusted") << false;
+}
+
+void TestUpdateCheck::httpsServer()
+{
+    QFETCH(bool, trusted);
+    if (!QSslSocket::supportsSsl())
+        QSKIP("this Qt has no TLS backend");
+    QByteArray certificatePem;
+    QByteArray keyPem;
+    QVERIFY(makeSelfSignedCertificate(&certificatePem, &keyPem));
+    const QSslCertificate certificate(certificatePem, QSsl::Pem);
+    const QSslKey key(keyPem, QSsl::Ec, QSsl::Pem);
+    QVERIFY(!certificate.isNull() && !key.isNull());
+
+    LoopbackHttpServer tlsServer(m_repo->path());
+    tlsServer.useTls(certificate, key);
+    QVERIFY(tlsServer.listen());
+    QVERIFY(tlsServer.baseUrl().startsWith(QLatin1String("https://")));
+    m_app->writeFile(QStringLiteral("server.dat"), tlsServer.baseUrl().toUtf8() + "\r\n");
+    publishVersions("COOK-1\r\n", "TROJ-2\r\n", "REG-1\r\n");
+
+    const QSslConfiguration systemDefault = QSslConfiguration::defaultConfiguration();
+    if (trusted) {
+        QSslConfiguration config = systemDefault;
+        config.addCaCertificate(certificate);
+        QSslConfiguration::setDefaultConfiguration(config);
+    }
+    const QByteArray installed = m_app->readFile(QStringLiteral("trojsig.dat"));
+    UpdateCommand command;
+    const UpdateRunResult result = runUpdateToEnd(command, m_bar);
+    QSslConfiguration::setDefaultConfiguration(systemDefault);
+
+    if (trusted) {
+        QCOMPARE(result, UpdateSucceeded);
+        QCOMPARE(command.downloadList().rowCount(), 1);
+        QCOMPARE(command.message(), QStringLiteral("Welcome\r\n"));
+        QCOMPARE(databaseTables().TrojSigVersion, QStringLiteral("TROJ-2"));
+    } else {
+        // A certificate error fails every fetch and download like a server
+        // that does not answer: nothing is installed.
+        QCOMPARE(result, UpdateServerUnreachable);
+        QCOMPARE(command.answeredFetches(), 0);
+        for (const auto &row : command.downloadList().rows())
+            QCOMPARE(row.status, QStringLiteral("Error"));
+        QCOMPARE(command.message(), QString());
+        QCOMPARE(m_app->readFile(QStringLiteral("trojsig.dat")), installed);
+        QCOMPARE(databaseTables().TrojSigVersion, QStringLiteral("TROJ-1"));
+    }
 }
 
 void TestUpdateCheck::windowUpdatesPanel()

@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
+#include <QSslConfiguration>
+#include <QSslServer>
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -24,14 +26,14 @@ QByteArray responseHead(int status, const QByteArray &reason, qint64 length,
 } // namespace
 
 LoopbackHttpServer::LoopbackHttpServer(const QString &root, QObject *parent)
-    : QObject(parent), m_root(QDir(root).absolutePath()), m_server(new QTcpServer(this))
+    : QObject(parent), m_root(QDir(root).absolutePath())
 {
-    connect(m_server, &QTcpServer::newConnection, this, &LoopbackHttpServer::onNewConnection);
 }
 
 LoopbackHttpServer::~LoopbackHttpServer()
 {
-    m_server->close();
+    if (m_server)
+        m_server->close();
     const QList<QTcpSocket *> sockets = m_pending.keys();
     for (QTcpSocket *socket : sockets) {
         socket->disconnect(this);
@@ -40,19 +42,43 @@ LoopbackHttpServer::~LoopbackHttpServer()
     }
 }
 
+void LoopbackHttpServer::useTls(const QSslCertificate &certificate, const QSslKey &key)
+{
+    m_certificate = certificate;
+    m_key = key;
+}
+
 bool LoopbackHttpServer::listen(quint16 port)
 {
+    if (m_server)
+        return false;
+    if (m_certificate.isNull()) {
+        m_server = new QTcpServer(this);
+    } else {
+        auto *tls = new QSslServer(this);
+        QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+        config.setLocalCertificate(m_certificate);
+        config.setPrivateKey(m_key);
+        config.setPeerVerifyMode(QSslSocket::VerifyNone);
+        tls->setSslConfiguration(config);
+        // A connection is handed over once its handshake is done.
+        connect(tls, &QSslServer::pendingConnectionAvailable, this, &LoopbackHttpServer::onNewConnection);
+        m_server = tls;
+    }
+    connect(m_server, &QTcpServer::newConnection, this, &LoopbackHttpServer::onNewConnection);
     return m_server->listen(QHostAddress::LocalHost, port);
 }
 
 quint16 LoopbackHttpServer::port() const
 {
-    return m_server->serverPort();
+    return m_server ? m_server->serverPort() : 0;
 }
 
 QString LoopbackHttpServer::baseUrl() const
 {
-    return QStringLiteral("http://127.0.0.1:%1").arg(port());
+    return QStringLiteral("%1://127.0.0.1:%2")
+        .arg(m_certificate.isNull() ? QStringLiteral("http") : QStringLiteral("https"))
+        .arg(port());
 }
 
 void LoopbackHttpServer::setFault(const QString &path, Fault fault)
@@ -78,6 +104,9 @@ void LoopbackHttpServer::onNewConnection()
             if (m_pending.remove(socket))
                 socket->deleteLater();
         });
+        // Over TLS the request can arrive before the socket is handed over.
+        if (socket->bytesAvailable() > 0)
+            onReadyRead(socket);
     }
 }
 

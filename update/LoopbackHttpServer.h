@@ -3,13 +3,16 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSslCertificate>
+#include <QSslKey>
 #include <QString>
 
 class QTcpServer;
 class QTcpSocket;
 
 // A small HTTP/1.1 server on 127.0.0.1 that serves the files of one folder
-// (GET and HEAD, one request per connection).  It serves the demo update
+// (GET and HEAD, one request per connection), over TLS when given a
+// certificate.  It serves the demo update
 // repository (torvakine-dbtool serve) and the tests, which also make it
 // misbehave per path to see how the program copes.
 class LoopbackHttpServer : public QObject
@@ -29,10 +32,12 @@ public:
     explicit LoopbackHttpServer(const QString &root, QObject *parent = nullptr);
     ~LoopbackHttpServer() override;
 
+    // Serves HTTPS with this certificate and key; call before listen().
+    void useTls(const QSslCertificate &certificate, const QSslKey &key);
     // Listens on 127.0.0.1; port 0 picks a free port.
     bool listen(quint16 port = 0);
     quint16 port() const;
-    // "http://127.0.0.1:PORT", without a trailing "/".
+    // "http://127.0.0.1:PORT" (or https), without a trailing "/".
     QString baseUrl() const;
 
     // Makes requests for path (such as "/newupd/cookdb.dat") misbehave.
@@ -52,7 +57,9 @@ private:
     QString filePathFor(const QString &path) const;
 
     QString m_root;
-    QTcpServer *m_server;
+    QTcpServer *m_server = nullptr;
+    QSslCertificate m_certificate;
+    QSslKey m_key;
     QHash<QTcpSocket *, QByteArray> m_pending;
     QHash<QString, Fault> m_faults;
     QHash<QString, int> m_requests;
