@@ -6,6 +6,8 @@
 #include "scanner/ScanState.h"
 #include "scanner/basRegistry.h"
 
+#include <algorithm>
+
 void ScanRegistry()
 {
     const DatabaseTables &tables = databaseTables();

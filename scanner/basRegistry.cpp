@@ -115,7 +115,7 @@ qint32 LastRegResult()
     return moduleState().LastRegResult;
 }
 
-RegistrySession::RegistrySession(RegistryAccess access)
+RegistrySession::RegistrySession(RegistryAccess access) : m_previous(moduleState().session)
 {
     RegistryModuleState &state = moduleState();
     if (!state.testBackend)
@@ -126,7 +126,7 @@ RegistrySession::RegistrySession(RegistryAccess access)
 
 RegistrySession::~RegistrySession()
 {
-    moduleState().session = nullptr;
+    moduleState().session = m_previous;
 }
 
 QStringList RegistrySession::commit()

@@ -41,7 +41,8 @@ void DeleteKey(PredefinedKey root, const QString &subkey);
 qint32 LastRegResult();
 
 // Keeps the registry of the scanned installation open while it lives, so a
-// scan or a removal opens every hive once.  Sessions do not nest.
+// scan or a removal opens every hive once.  A session made while another
+// lives (a scan started during a removal) takes its place until it ends.
 class RegistrySession
 {
 public:
@@ -55,6 +56,7 @@ public:
     QStringList commit();
 
 private:
+    RegistryBackend *m_previous;
     std::unique_ptr<RegistryBackend> m_owned;
     RegistryBackend *m_registry;
 };

@@ -32,6 +32,7 @@ private slots:
     void deleteValueOutsideSession();
     void deleteKeyRemovesTree();
     void rootsAreNeverDeleted();
+    void sessionsTakeTurns();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -431,6 +432,27 @@ void RegistryAccessTest::rootsAreNeverDeleted()
     QVERIFY(KeyExists(PredefinedKey::CurrentUser, "Software"));
     QVERIFY(KeyExists(PredefinedKey::ClassesRoot, "CLSID"));
     QVERIFY(KeyExists(PredefinedKey::LocalMachine, "SYSTEM\\ControlSet001\\Hardware Profiles"));
+}
+
+void RegistryAccessTest::sessionsTakeTurns()
+{
+    HiveBuilder software(machineHivePath(root(), "SOFTWARE"));
+    software.addKey("Vendor\\Bad");
+    software.commit();
+
+    RegistrySession removal(RegistryAccess::ReadWrite);
+    DeleteKey(PredefinedKey::LocalMachine, "SOFTWARE\\Vendor\\Bad");
+    QCOMPARE(LastRegResult(), 0);
+    {
+        // A scan in between reads the installation as it is on disk.
+        RegistrySession scan(RegistryAccess::ReadOnly);
+        QVERIFY(KeyExists(PredefinedKey::LocalMachine, "SOFTWARE\\Vendor\\Bad"));
+    }
+    QVERIFY(!KeyExists(PredefinedKey::LocalMachine, "SOFTWARE\\Vendor\\Bad"));
+    QCOMPARE(removal.commit(), QStringList());
+    RegistrySession later(RegistryAccess::ReadOnly);
+    QVERIFY(!KeyExists(PredefinedKey::LocalMachine, "SOFTWARE\\Vendor\\Bad"));
+    QVERIFY(KeyExists(PredefinedKey::LocalMachine, "SOFTWARE\\Vendor"));
 }
 
 QTEST_GUILESS_MAIN(RegistryAccessTest)
