@@ -3,6 +3,7 @@
 #include "databases/DatabaseTables.h"
 #include "databases/modCipher.h"
 #include "platform/EventPump.h"
+#include "scanner/FileDescriptor.h"
 #include "scanner/ScanState.h"
 #include "scanner/SignatureSearch.h"
 
@@ -11,7 +12,6 @@
 #include <algorithm>
 
 #include <cerrno>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,44 +24,34 @@ QByteArray &contentBuffer()
     return buffer;
 }
 
-// Reads the whole regular file at path into the content buffer; the view
-// returned is valid until the next call.  False when the path is not a
-// regular file, cannot be read or holds more than kContentCheckLimit bytes.
-bool readRegularFile(const QByteArray &path, QByteArray *content)
+// Reads the whole content of the open regular file into the content buffer;
+// the view returned is valid until the next call.  False when the file cannot
+// be read or holds more than kContentCheckLimit bytes.
+bool readContent(const FileDescriptor &file, QByteArray *content)
 {
-    struct stat before {};
-    if (::lstat(path.constData(), &before) != 0 || !S_ISREG(before.st_mode))
+    struct stat st {};
+    if (!file.status(&st) || !S_ISREG(st.st_mode) || st.st_size > kContentCheckLimit)
         return false;
-    // No following of links and no waiting: a path swapped for a link or a
-    // FIFO after the look above is refused, never read.
-    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat opened {};
-    bool ok = ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) &&
-              opened.st_size <= kContentCheckLimit;
     QByteArray &buffer = contentBuffer();
+    // One byte more than the limit tells a file that grew past it.
+    if (buffer.size() < kContentCheckLimit + 1)
+        buffer.resize(kContentCheckLimit + 1);
     qint64 used = 0;
-    if (ok) {
-        // One byte more than the limit tells a file that grew past it.
-        if (buffer.size() < kContentCheckLimit + 1)
-            buffer.resize(kContentCheckLimit + 1);
-        while (used <= kContentCheckLimit) {
-            const ssize_t got = ::read(fd, buffer.data() + used, size_t(kContentCheckLimit + 1 - used));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0) {
-                ok = got == 0;
-                break;
-            }
-            used += got;
-        }
-        ok = ok && used <= kContentCheckLimit;
+    while (used <= kContentCheckLimit) {
+        const ssize_t got =
+            ::read(file.get(), buffer.data() + used, size_t(kContentCheckLimit + 1 - used));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return false;
+        if (got == 0)
+            break;
+        used += got;
     }
-    ::close(fd);
-    if (ok)
-        *content = QByteArray::fromRawData(buffer.constData(), qsizetype(used));
-    return ok;
+    if (used > kContentCheckLimit)
+        return false;
+    *content = QByteArray::fromRawData(buffer.constData(), qsizetype(used));
+    return true;
 }
 
 bool searchSignatures(const QByteArray &content)
@@ -110,17 +100,22 @@ bool searchSignatures(const QByteArray &content)
 
 } // namespace
 
-bool FileScan(const QByteArray &nativePath)
+bool FileScan(const FileDescriptor &file)
 {
     try {
         QByteArray content;
-        if (!readRegularFile(nativePath, &content))
+        if (!readContent(file, &content))
             return false;
         EventPump::processPendingEvents();
         return searchSignatures(content);
     } catch (...) {
         return false;
     }
+}
+
+bool FileScan(const QByteArray &nativePath)
+{
+    return FileScan(FileDescriptor::openRegularFile(nativePath));
 }
 
 bool FileScan(const QString &FILE)

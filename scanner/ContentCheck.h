@@ -5,6 +5,8 @@
 
 #include <optional>
 
+class FileDescriptor;
+
 // Files above this size get the name check only.
 constexpr qint64 kContentCheckLimit = 2500000;
 
@@ -17,6 +19,9 @@ constexpr qint64 kContentCheckLimit = 2500000;
 bool FileScan(const QString &FILE);
 // The same for a path in the file system's own bytes.
 bool FileScan(const QByteArray &nativePath);
+// The same for a file the caller has opened (the walk opens each regular file
+// once for its size and content); read from its current position.
+bool FileScan(const FileDescriptor &file);
 
 // The size in bytes of the file at percorsoFile (a link counts as what it
 // leads to); none for a directory or a path that cannot be read.

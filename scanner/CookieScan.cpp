@@ -2,6 +2,7 @@
 
 #include "databases/DatabaseTables.h"
 #include "platform/Cp1252.h"
+#include "scanner/FileDescriptor.h"
 #include "scanner/PatternMatch.h"
 #include "scanner/RecordDetection.h"
 #include "scanner/ScanState.h"
@@ -12,44 +13,12 @@
 #include <cerrno>
 #include <cstring>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr qint32 kSectionReach = 20000;
 constexpr qsizetype kReadPiece = 65536;
-
-// Opens path for reading when it is a regular file; -1 otherwise.  Links are
-// not followed and a FIFO is never opened.
-int openRegularFile(const QByteArray &path)
-{
-    struct stat st {};
-    if (::lstat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
-        return -1;
-    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-// Closes a file descriptor when the scan of the file ends, however it ends.
-class FileCloser
-{
-public:
-    explicit FileCloser(int fd) : m_fd(fd) {}
-    ~FileCloser() { ::close(m_fd); }
-    FileCloser(const FileCloser &) = delete;
-    FileCloser &operator=(const FileCloser &) = delete;
-
-private:
-    int m_fd;
-};
 
 // Tests one complete line (line feed included) and records it on a match.
 void testLine(const QByteArray &line, const QStringList &patterns, const QString &objectHead)
@@ -133,15 +102,15 @@ void ScanMozilla(const QString &Directory, const QString &FileName)
             return;
         scanState().CurrentThreatName = trackingCookieName();
 
-        const int fd = openRegularFile(QFile::encodeName(Directory + FileName));
-        if (fd < 0)
+        const FileDescriptor file =
+            FileDescriptor::openRegularFile(QFile::encodeName(Directory + FileName));
+        if (!file.isOpen())
             return;
-        const FileCloser closer(fd);
         QByteArray piece(kReadPiece, Qt::Uninitialized);
         QByteArray line;
         bool overlong = false; // inside a line past kMaxCookieLineBytes
         for (;;) {
-            const ssize_t got = ::read(fd, piece.data(), size_t(piece.size()));
+            const ssize_t got = ::read(file.get(), piece.data(), size_t(piece.size()));
             if (got < 0 && errno == EINTR)
                 continue;
             if (got <= 0)

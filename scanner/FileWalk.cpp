@@ -4,6 +4,7 @@
 #include "platform/ProgressIndicator.h"
 #include "platform/StartupState.h"
 #include "scanner/ContentCheck.h"
+#include "scanner/FileDescriptor.h"
 #include "scanner/NameCheck.h"
 #include "scanner/RecordDetection.h"
 #include "scanner/ScanRun.h"
@@ -134,8 +135,17 @@ void ScanFolder(const QString &path)
         s.CurrentFilePath = folder.path + name;
         const QByteArray nativeFull = folder.nativePath + entry.name;
 
+        // A file listed as regular is opened once: the open file gives its
+        // size and, later, its content.  Every other entry is only looked at.
         struct stat st {};
-        const bool looked = ::lstat(nativeFull.constData(), &st) == 0;
+        FileDescriptor file;
+        bool looked = false;
+        if (entry.type == DT_REG) {
+            file = FileDescriptor::open(nativeFull);
+            looked = file.status(&st);
+        }
+        if (!looked)
+            looked = ::lstat(nativeFull.constData(), &st) == 0;
         const bool isFolder = looked ? S_ISDIR(st.st_mode) : entry.type == DT_DIR;
         if (looked && S_ISLNK(st.st_mode)) {
             if (const auto size = GetFileSize(nativeFull))
@@ -161,8 +171,11 @@ void ScanFolder(const QString &path)
             }
         } else if (Checkfile(folder.path, name)) {
             RecordDetection(s.CurrentThreatName, s.CurrentFilePath);
-        } else if (s.CurrentEntrySize <= kContentCheckLimit && FileScan(nativeFull)) {
-            RecordDetection(s.CurrentThreatName, s.CurrentFilePath);
+        } else if (s.CurrentEntrySize <= kContentCheckLimit && looked && S_ISREG(st.st_mode)) {
+            if (!file.isOpen())
+                file = FileDescriptor::open(nativeFull);
+            if (FileScan(file))
+                RecordDetection(s.CurrentThreatName, s.CurrentFilePath);
         }
         if (finishEntry())
             stack.pop_back();

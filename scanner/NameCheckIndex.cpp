@@ -88,11 +88,11 @@ void NameCheckIndex::addSuffix(QStringView pattern, qint32 entry)
 {
     qint32 node = 0;
     for (qsizetype i = pattern.size() - 1; i >= 0; --i) {
-        auto [it, added] = m_suffixEdges.try_emplace(edgeKey(node, pattern[i]),
-                                                      qint32(m_suffixEntry.size()));
+        bool added = false;
+        node = m_suffixEdges.findOrAdd(node, pattern[i].unicode(), qint32(m_suffixEntry.size()),
+                                       &added);
         if (added)
             m_suffixEntry.push_back(0);
-        node = it->second;
     }
     // Entries come in ascending order: the first one to end here is the lowest.
     if (m_suffixEntry[size_t(node)] == 0)
@@ -103,14 +103,15 @@ void NameCheckIndex::addKeyed(QStringView key, qint32 wildIndex)
 {
     qint32 node = 0;
     for (QChar c : key) {
-        auto [it, added] =
-            m_keyEdges.try_emplace(edgeKey(node, c), qint32(m_keyChildren.size()));
+        bool added = false;
+        const qint32 child =
+            m_keyEdges.findOrAdd(node, c.unicode(), qint32(m_keyChildren.size()), &added);
         if (added) {
-            m_keyChildren[size_t(node)].emplace_back(c, it->second);
+            m_keyChildren[size_t(node)].emplace_back(c, child);
             m_keyChildren.emplace_back();
             m_keyAt.push_back(-1);
         }
-        node = it->second;
+        node = child;
     }
     if (m_keyAt[size_t(node)] < 0) {
         m_keyAt[size_t(node)] = qint32(m_keyPatterns.size());
@@ -133,12 +134,12 @@ void NameCheckIndex::linkKeys()
         queue.pop_front();
         for (const auto &[c, child] : m_keyChildren[size_t(node)]) {
             qint32 f = m_keyFail[size_t(node)];
-            auto it = m_keyEdges.find(edgeKey(f, c));
-            while (it == m_keyEdges.end() && f != 0) {
+            qint32 next = m_keyEdges.find(f, c.unicode());
+            while (next < 0 && f != 0) {
                 f = m_keyFail[size_t(f)];
-                it = m_keyEdges.find(edgeKey(f, c));
+                next = m_keyEdges.find(f, c.unicode());
             }
-            const qint32 fail = it == m_keyEdges.end() ? 0 : it->second;
+            const qint32 fail = next < 0 ? 0 : next;
             m_keyFail[size_t(child)] = fail;
             m_keyOut[size_t(child)] = m_keyAt[size_t(fail)] >= 0 ? fail : m_keyOut[size_t(fail)];
             queue.push_back(child);
@@ -153,10 +154,9 @@ qint32 NameCheckIndex::bestSuffixMatch(QStringView full) const
     qint32 best = std::numeric_limits<qint32>::max();
     qint32 node = 0;
     for (qsizetype i = full.size() - 1; i >= 0; --i) {
-        const auto it = m_suffixEdges.find(edgeKey(node, full[i]));
-        if (it == m_suffixEdges.end())
+        node = m_suffixEdges.find(node, full[i].unicode());
+        if (node < 0)
             break;
-        node = it->second;
         const qint32 entry = m_suffixEntry[size_t(node)];
         if (entry != 0 && entry < best)
             best = entry;
@@ -187,12 +187,12 @@ void NameCheckIndex::collectCandidates(QStringView full, qint32 below) const
     }
     qint32 state = 0;
     for (QChar c : full) {
-        auto it = m_keyEdges.find(edgeKey(state, c));
-        while (it == m_keyEdges.end() && state != 0) {
+        qint32 next = m_keyEdges.find(state, c.unicode());
+        while (next < 0 && state != 0) {
             state = m_keyFail[size_t(state)];
-            it = m_keyEdges.find(edgeKey(state, c));
+            next = m_keyEdges.find(state, c.unicode());
         }
-        state = it == m_keyEdges.end() ? 0 : it->second;
+        state = next < 0 ? 0 : next;
         for (qint32 out = m_keyAt[size_t(state)] >= 0 ? state : m_keyOut[size_t(state)];
              out >= 0; out = m_keyOut[size_t(out)]) {
             const qint32 key = m_keyAt[size_t(out)];

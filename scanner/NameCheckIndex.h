@@ -1,10 +1,11 @@
 #pragma once
 
+#include "scanner/EdgeTable.h"
+
 #include <QString>
 #include <QStringList>
 #include <QStringView>
 
-#include <unordered_map>
 #include <vector>
 
 struct DatabaseTables;
@@ -54,8 +55,6 @@ private:
     qint32 bestSuffixMatch(QStringView full) const;
     void collectCandidates(QStringView full, qint32 below) const;
 
-    static quint64 edgeKey(qint32 node, QChar c) { return (quint64(node) << 16) | c.unicode(); }
-
     QStringList m_entries; // shared copy of the table's list
     qint32 m_count = -1;
 
@@ -63,13 +62,13 @@ private:
     std::vector<QString> m_threatNames; // header entry -> its threat name
 
     // Reversed plain patterns: node 0 is the root.
-    std::unordered_map<quint64, qint32> m_suffixEdges;
+    EdgeTable m_suffixEdges;
     std::vector<qint32> m_suffixEntry; // lowest entry ending at the node, 0 for none
 
     // Wildcard patterns in table order and the automaton over their keys.
     std::vector<WildPattern> m_wild;
     std::vector<qint32> m_unkeyed; // indices into m_wild without a plain run
-    std::unordered_map<quint64, qint32> m_keyEdges;
+    EdgeTable m_keyEdges;
     std::vector<std::vector<std::pair<QChar, qint32>>> m_keyChildren;
     std::vector<qint32> m_keyFail;
     std::vector<qint32> m_keyAt;   // key number ending at the node, -1 for none
