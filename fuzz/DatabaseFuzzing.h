@@ -1,0 +1,21 @@
+#pragma once
+
+#include "databases/DatabaseLoader.h"
+
+#include <QByteArray>
+#include <QStringList>
+
+// Helpers of the three database-reader targets: the fuzzed bytes are the
+// deciphered text of one database; they are enciphered exactly as given
+// (line endings untouched) into the application folder and read by the real
+// loader.
+
+// Starts from empty tables, writes plain as the one database file present
+// and runs LoadDatabases.  Checks what holds for every format: the other two
+// files fail to load, every count stays within the stored entries, and
+// slot 0 of every table is empty.  Returns whether the file loaded.
+bool loadFuzzedDatabase(DatabaseFile file, const QByteArray &plain);
+
+// The lines of deciphered text as the file format defines them, split here
+// independently of the loader: a line ends at CR LF or at a lone CR.
+QStringList referenceLines(const QByteArray &plain);

@@ -1,0 +1,108 @@
+// The offline registry on a mutated hive file: the same bytes serve as the
+// SOFTWARE, SYSTEM and DEFAULT hives and as one user's NTUSER.DAT, every
+// predefined key is queried (links, the current control set and the profile
+// list included), then keys and values are deleted and the change committed.
+// No query may fail hard; a hive that could not be opened is never written,
+// and a hive that was written opens again as a sound hive.
+#include "fuzz/FuzzEnvironment.h"
+#include "platform/HiveFile.h"
+#include "platform/HiveRegistry.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace {
+
+struct Probe {
+    PredefinedKey root;
+    const char *path;
+    const char *value;
+};
+
+constexpr Probe kProbes[] = {
+    {PredefinedKey::LocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", "Bad"},
+    {PredefinedKey::LocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", ""},
+    {PredefinedKey::LocalMachine, "SYSTEM\\CurrentControlSet\\Services\\Evil", "Start"},
+    {PredefinedKey::LocalMachine, "SOFTWARE\\Link\\Deeper", "x"},
+    {PredefinedKey::LocalMachine, "SYSTEM\\Link", "x"},
+    {PredefinedKey::LocalMachine, "", ""},
+    {PredefinedKey::ClassesRoot, "CLSID\\{0000}", "InprocServer32"},
+    {PredefinedKey::CurrentConfig, "Software", "x"},
+    {PredefinedKey::CurrentUser, "Software\\Tracker", "Id"},
+    {PredefinedKey::Users, ".DEFAULT\\Software\\Tracker", "Id"},
+    {PredefinedKey::Users, "S-1-5-21-1\\Software\\Tracker", "Id"},
+    {PredefinedKey::Users, "", ""},
+    {PredefinedKey::PerformanceData, "Anything", "x"},
+};
+
+QStringList hivePaths()
+{
+    const QString root = fuzzFolder() + QStringLiteral("/install");
+    return {root + QStringLiteral("/Windows/System32/config/SOFTWARE"),
+            root + QStringLiteral("/Windows/System32/config/SYSTEM"),
+            root + QStringLiteral("/Windows/System32/config/DEFAULT"),
+            root + QStringLiteral("/Users/bob/NTUSER.DAT")};
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
+{
+    initFuzzEnvironment(argc, argv);
+    QDir(fuzzFolder()).mkpath(QStringLiteral("install/Windows/System32/config"));
+    QDir(fuzzFolder()).mkpath(QStringLiteral("install/Users/bob"));
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QByteArray hive = fuzzBytes(data, size);
+    const QStringList paths = hivePaths();
+    for (const QString &path : paths)
+        writeFuzzFile(path, hive);
+    const bool sound = HiveFile::open(paths.first(), false) != nullptr;
+    const QString root = fuzzFolder() + QStringLiteral("/install");
+
+    {
+        HiveRegistry registry(root, RegistryAccess::ReadOnly);
+        for (const Probe &probe : kProbes) {
+            const QString path = QString::fromLatin1(probe.path);
+            const bool exists = registry.keyExists(probe.root, path);
+            const QVariant value =
+                registry.queryValue(probe.root, path, QString::fromLatin1(probe.value));
+            if (!sound)
+                FUZZ_CHECK(!exists && !registryValueIsPresent(value));
+            FUZZ_CHECK(value.typeId() == QMetaType::QString || value.typeId() == QMetaType::Int);
+        }
+        FUZZ_CHECK(registry.commit().isEmpty());
+    }
+    for (const QString &path : paths)
+        FUZZ_CHECK(readAll(path) == hive);
+
+    {
+        HiveRegistry registry(root, RegistryAccess::ReadWrite);
+        registry.deleteValue(PredefinedKey::LocalMachine,
+                             QStringLiteral("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"),
+                             QStringLiteral("Bad"));
+        registry.deleteKey(PredefinedKey::CurrentUser, QStringLiteral("Software\\Tracker"));
+        registry.deleteKey(PredefinedKey::LocalMachine, QStringLiteral("SOFTWARE\\Link"));
+        // A whole hive is never deleted.
+        FUZZ_CHECK(registry.deleteKey(PredefinedKey::LocalMachine, QStringLiteral("SOFTWARE")) !=
+                   RegistryResult::Success);
+        registry.commit();
+    }
+    for (const QString &path : paths) {
+        const QByteArray after = readAll(path);
+        if (!sound)
+            FUZZ_CHECK(after == hive);
+        else if (after != hive)
+            FUZZ_CHECK(HiveFile::open(path, false) != nullptr);
+    }
+    return 0;
+}
