@@ -1,6 +1,7 @@
 // The main window's Updates panel: the update command, the download list,
 // Timer3 and the reload of the databases after an update.
 #include "app/ActivePanel.h"
+#include "app/Artwork.h"
 #include "app/Form1.h"
 #include "app/ImageControl.h"
 #include "app/ProgressBarIndicator.h"
@@ -13,6 +14,7 @@
 
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QIdentityProxyModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -20,6 +22,28 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeView>
+
+namespace {
+// The download list as LstDownload shows it: each row with the small icon of
+// a download.
+class DownloadListIcons : public QIdentityProxyModel
+{
+public:
+    explicit DownloadListIcons(QObject *parent)
+        : QIdentityProxyModel(parent), m_icon(Artwork::pixmap(QStringLiteral("download_row"), QSize(16, 16)))
+    {
+    }
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        if (role == Qt::DecorationRole && index.column() == 0)
+            return m_icon;
+        return QIdentityProxyModel::data(index, role);
+    }
+
+private:
+    QIcon m_icon;
+};
+} // namespace
 
 void Form1::buildUpdatesPanel()
 {
@@ -30,6 +54,9 @@ void Form1::buildUpdatesPanel()
 
     Command7 = new QPushButton(Frame2);
     Command7->setGeometry(twips(240), twips(360), twips(975), twips(855));
+    const QSize command7Picture = Command7->size() - QSize(6, 6);
+    Command7->setIcon(QIcon(Artwork::pixmap(QStringLiteral("btn_update"), command7Picture)));
+    Command7->setIconSize(command7Picture);
     Text1 = new QLineEdit(QStringLiteral("Connecting...."), Frame2);
     Text1->setGeometry(twips(1320), twips(840), twips(1095), twips(375));
     Text1->setReadOnly(true);
@@ -46,8 +73,16 @@ void Form1::buildUpdatesPanel()
     Timer3->setInterval(500);
 
     m_update = new UpdateCommand(this);
-    LstDownload->setModel(&m_update->downloadList());
-    LstDownload->header()->resizeSection(0, twips(4335));
+    auto *rows = new DownloadListIcons(LstDownload);
+    rows->setSourceModel(&m_update->downloadList());
+    LstDownload->setModel(rows);
+    LstDownload->header()->setStretchLastSection(false);
+    LstDownload->header()->resizeSection(0, twips(5292));
+    LstDownload->header()->resizeSection(1, twips(2540));
+    // Downloader1: the download control shows its fixed 32 x 32 picture.
+    auto *downloaderPicture = new QLabel(Frame2);
+    downloaderPicture->setGeometry(twips(1320), twips(360), 32, 32);
+    downloaderPicture->setPixmap(Artwork::pixmap(QStringLiteral("downloader"), QSize(32, 32)));
     connect(Command7, &QPushButton::clicked, this, &Form1::Command7_Click);
     connect(Timer3, &QTimer::timeout, this, &Form1::Timer3_Timer);
     connect(m_update, &UpdateCommand::timeoutMessage, this, [this](const QString &text) {

@@ -792,6 +792,9 @@ void TestUpdateCheck::windowUpdatesPanel()
     QVERIFY(!w.Text1->isHidden());
     QCOMPARE(w.LstDownload->model()->rowCount(), 1);
     QCOMPARE(w.LstDownload->model()->index(0, 0).data().toString(), QStringLiteral("Registry entries"));
+    QVERIFY(!w.LstDownload->model()->index(0, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
+    QCOMPARE(w.LstDownload->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Object"));
+    QVERIFY(!w.Command7->icon().isNull());
     QCOMPARE(w.Text2->toPlainText(), QStringLiteral("Line one\nLine two\n"));
     QVERIFY(w.newVersionWindow().isVisible());
     QCOMPARE(w.newVersionWindow().Label1->text(), Lingua(23));
