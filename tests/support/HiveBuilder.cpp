@@ -117,11 +117,12 @@ HiveBuilder::~HiveBuilder()
 hive_node_h HiveBuilder::keyNode(const QString &path)
 {
     hive_node_h node = hivex_root(m_hive);
+    QString keyPath;
     for (const QString &name : path.split(QLatin1Char('\\'), Qt::SkipEmptyParts)) {
-        const QByteArray utf8 = name.toUtf8();
-        hive_node_h child = hivex_node_get_child(m_hive, node, utf8.constData());
+        keyPath += QLatin1Char('\\') + name.toCaseFolded();
+        hive_node_h &child = m_keys[keyPath];
         if (!child)
-            child = hivex_node_add_child(m_hive, node, utf8.constData());
+            child = hivex_node_add_child(m_hive, node, name.toUtf8().constData());
         if (!child)
             qFatal("cannot add the key %s", qPrintable(path));
         node = child;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 
 #include <hivex.h>
@@ -37,6 +38,9 @@ private:
 
     QString m_path;
     hive_h *m_hive = nullptr;
+    // Every key made so far, by its case-folded path: the builder makes all
+    // keys of its hive, so it need not ask hivex whether one exists.
+    QHash<QString, hive_node_h> m_keys;
 };
 
 // Where an installation rooted at root keeps its machine hive name
