@@ -72,7 +72,9 @@ bool searchSignatures(const QByteArray &content)
     };
 
     const DatabaseTables &tables = databaseTables();
-    const QStringList &entries = tables.TrojSigEntries;
+    // A copy (shared, not duplicated) of the list, read once: the events let
+    // run during the search cannot pull the entries away under the loop.
+    const QStringList entries = tables.TrojSigEntries;
     const qint32 count = std::clamp<qint32>(tables.TrojSigCount, 0, qint32(entries.size()) - 1);
     const qint32 start = SignatureSearch::forTables(tables).startFor(d1);
     ScanState &state = scanState();
