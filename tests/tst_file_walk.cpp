@@ -21,6 +21,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -115,6 +116,7 @@ private slots:
     void linksAndFifosAreNotFollowedOrRead();
     void deepTreeDoesNotExhaustTheStack();
     void unlistableFolderYieldsNothing();
+    void otherFileSystemsAndBindLoops();
     void progressMovesInUnits();
     void sizesAndNames();
 
@@ -135,6 +137,8 @@ void TestFileWalk::init()
 
 void TestFileWalk::cleanup()
 {
+    for (const char *mountPoint : {"other-fs", "sub/again"})
+        ::umount2(QFile::encodeName(root() + mountPoint).constData(), MNT_DETACH);
     // Folders the tests made unreadable must be removable again.
     QFile::setPermissions(root() + "locked", QFile::ReadOwner | QFile::WriteOwner |
                                                 QFile::ExeOwner);
@@ -381,6 +385,26 @@ void TestFileWalk::unlistableFolderYieldsNothing()
     ScanFolder(root() + "missing/");
     QCOMPARE(scanState().ObjectsScanned, 0);
     QCOMPARE(scanState().CurrentFilePath, QString());
+}
+
+void TestFileWalk::otherFileSystemsAndBindLoops()
+{
+    writeTestFile(root() + "sub/x.bad", "x");
+    QDir().mkpath(root() + "sub/again");
+    QDir().mkpath(root() + "other-fs");
+    if (::mount("none", QFile::encodeName(root() + "other-fs").constData(), "tmpfs", 0,
+                nullptr) != 0)
+        QSKIP("mounting needs the superuser");
+    writeTestFile(root() + "other-fs/inside.bad", "i");
+    // The start folder seen again below itself, on the same file system.
+    QCOMPARE(::mount(QFile::encodeName(root()).constData(),
+                     QFile::encodeName(root() + "sub/again").constData(), nullptr, MS_BIND,
+                     nullptr),
+             0);
+    ScanFolder(root());
+    QCOMPARE(foundLocations(), QStringList{root() + "sub/x.bad"});
+    // Start: sub, other-fs; sub: x.bad, again and the 2 dots.
+    QCOMPARE(scanState().ObjectsScanned, 2 + 4);
 }
 
 void TestFileWalk::progressMovesInUnits()
