@@ -29,7 +29,6 @@ public:
 
     void setMaximumSize(qint64 bytes) { m_maximumSize = bytes; }
     void setStallTimeout(int ms) { m_stallTimeoutMs = ms; }
-    QNetworkAccessManager &networkAccess() { return *m_network; }
 
 private:
     void onProgress(QNetworkReply *reply, qint64 received, qint64 total);

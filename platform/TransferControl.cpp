@@ -14,11 +14,6 @@ TransferControl::~TransferControl()
     delete m_network;
 }
 
-void TransferControl::reset()
-{
-    m_executing = false;
-}
-
 TransferControl::Result TransferControl::OpenURL(const QString &url)
 {
     Result result;
@@ -36,7 +31,6 @@ TransferControl::Result TransferControl::OpenURL(const QString &url)
     request.setRawHeader("Accept-Encoding", "identity");
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::NoLessSafeRedirectPolicy);
-    m_executing = true;
     QNetworkReply *reply = m_network->get(request);
     QEventLoop loop;
     bool timedOut = false;
@@ -59,7 +53,6 @@ TransferControl::Result TransferControl::OpenURL(const QString &url)
     if (!reply->isFinished())
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     deadline.stop();
-    m_executing = false;
 
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (timedOut) {

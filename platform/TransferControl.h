@@ -6,7 +6,8 @@
 class QNetworkAccessManager;
 
 // The synchronous transfer control: fetches one URL and returns its body.
-// While a fetch waits, timers and network events keep running but the
+// A fetch is over when OpenURL returns, so no request is ever left running on
+// the control.  While a fetch waits, timers and network events keep running but the
 // windows take no user input, so no second command can start; the fetch ends
 // at the latest after the time-out.
 class TransferControl
@@ -36,17 +37,9 @@ public:
     // ErrorRequestFailed, a fetch still running at the time-out with
     // ErrorTimeout.
     Result OpenURL(const QString &url);
-    // Cancels anything still running (nothing is: OpenURL returns only at its
-    // end) and restores the request time-out.
-    void reset();
-    bool StillExecuting() const { return m_executing; }
-
     void setTimeout(int ms) { m_timeoutMs = ms; }
-    int timeout() const { return m_timeoutMs; }
-    QNetworkAccessManager &networkAccess() { return *m_network; }
 
 private:
     QNetworkAccessManager *m_network;
     int m_timeoutMs = DefaultTimeoutMs;
-    bool m_executing = false;
 };

@@ -115,7 +115,6 @@ UpdateCommand::Outcome UpdateCommand::Command7()
 
 QByteArray UpdateCommand::GetInternetData(const QString &URL)
 {
-    m_inet.reset();
     const TransferControl::Result result = m_inet.OpenURL(URL);
     if (result.ok) {
         ++m_answeredFetches;

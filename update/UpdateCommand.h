@@ -55,7 +55,6 @@ public:
     const QString &message() const { return m_message; }
     // Whether the last command found another build stamp on the server.
     bool newVersionAvailable() const { return m_newVersionAvailable; }
-    bool isRunning() const { return m_running; }
     // How many fetches of the last command got an answer.
     int answeredFetches() const { return m_answeredFetches; }
     QString sdrPath() const;
@@ -63,7 +62,6 @@ public:
     DownloadListModel &downloadList() { return m_downloadList; }
     Downloader &Downloader1() { return m_downloader; }
     TransferControl &Inet1() { return m_inet; }
-    NetworkAsyncReader &asyncReader() { return m_reader; }
 
 signals:
     // The fetch timed out: a message box titled "Update" with this text.
