@@ -145,6 +145,7 @@ private slots:
     void failedVersionFetchKeepsEarlierText();
     void timeoutOnFirstFetch();
     void timeoutOnLaterFetch();
+    void nothingRunsInsideAWaitingFetch();
     void failedDownload_data();
     void failedDownload();
     void reloadExpandsFolderTokens();
@@ -465,6 +466,33 @@ void TestUpdateCheck::timeoutOnLaterFetch()
     QCOMPARE(updateFlags().PendingDownloads, 0);
     QVERIFY(command.Timer3_Timer([&] { reloadDatabases(m_bar); }));
     QCOMPARE(databaseTables().RegDbVersion, QStringLiteral("REG-2"));
+}
+
+void TestUpdateCheck::nothingRunsInsideAWaitingFetch()
+{
+    // While a fetch waits, timers still fire: a Timer3 tick must not reload
+    // and a second command must not start in the middle of the first.
+    publishVersions("COOK-1\r\n", "TROJ-1\r\n", "REG-1\r\n");
+    m_server->setFault(QStringLiteral("/newupd/torvakine.ver"), LoopbackHttpServer::Fault::Stall);
+    UpdateCommand command;
+    command.Inet1().setTimeout(600);
+    int reloads = 0;
+    int ticks = 0;
+    QTimer timer;
+    connect(&timer, &QTimer::timeout, this, [&] {
+        ++ticks;
+        command.Timer3_Timer([&] { ++reloads; });
+        command.Command7();
+    });
+    timer.start(50);
+    QCOMPARE(command.Command7(), UpdateCommand::Outcome::Checked);
+    timer.stop();
+    QVERIFY(ticks > 0);
+    QCOMPARE(reloads, 0);
+    QCOMPARE(m_server->requestCount(QStringLiteral("/newupd/cookdb.ver")), 1);
+    QCOMPARE(m_server->requestCount(QStringLiteral("/newupd/msg.txt")), 1);
+    QVERIFY(command.Timer3_Timer([&] { ++reloads; }));
+    QCOMPARE(reloads, 1);
 }
 
 void TestUpdateCheck::failedDownload_data()
