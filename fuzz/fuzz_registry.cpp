@@ -157,13 +157,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         ++checked;
         QString path = entry.mid(slash + 1);
         bool present = false;
+        QString name;
         if (path.contains(QLatin1Char('"'))) {
-            const QString name = referenceSubKey(path);
+            name = referenceSubKey(path);
             path.remove(QLatin1Char('"') + name + QLatin1Char('"'));
-            present = registryValueIsPresent(memoryRegistry->queryValue(*root, path, name));
-        } else {
-            present = memoryRegistry->keyExists(*root, path);
         }
+        // An empty value name ("") asks for the key.
+        if (name.isEmpty())
+            present = memoryRegistry->keyExists(*root, path);
+        else
+            present = registryValueIsPresent(memoryRegistry->queryValue(*root, path, name));
         if (present)
             expected.append({threat, entry});
     }

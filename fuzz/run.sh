@@ -19,11 +19,19 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   >/dev/null
 cmake --build "$build" --target fuzzers -j2
 
+# Targets left out of a run without names because they stop at a fault that
+# is known and reported but not yet fixed; name them to run them anyway.
+#   hive_removal: libhivex aborts (assertion in mark_block_unused) when a key
+#   whose security-cell offset is damaged is deleted.
+known_faults=(hive_removal)
+
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   for source in "$root"/fuzz/fuzz_*.cpp; do
     name=$(basename "$source" .cpp)
-    targets+=("${name#fuzz_}")
+    name=${name#fuzz_}
+    [[ " ${known_faults[*]} " == *" $name "* ]] && continue
+    targets+=("$name")
   done
 fi
 
@@ -43,7 +51,7 @@ failed=()
 for name in "${targets[@]}"; do
   corpus="$work/corpus/$name"
   mkdir -p "$corpus"
-  for seeds in "$root/fuzz/corpus/$name" "$work/generated/$name"; do
+  for seeds in "$root/fuzz/corpus/$name" "$work/generated/${name%_removal}"; do
     [ -d "$seeds" ] && cp -n "$seeds"/* "$corpus"/ 2>/dev/null || true
   done
   options=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
@@ -51,7 +59,7 @@ for name in "${targets[@]}"; do
   [ -f "$root/fuzz/$name.dict" ] && options+=(-dict="$root/fuzz/$name.dict")
   case "$name" in
     # A hive has blocks of 4 KiB; a database file grows with its Base64 lines.
-    hive|cryptfile) options+=(-max_len=65536) ;;
+    hive|hive_removal|cryptfile) options+=(-max_len=65536) ;;
     cookie) options+=(-max_len=16384) ;;
   esac
   log="$work/logs/$name.log"
