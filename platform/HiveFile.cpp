@@ -7,6 +7,7 @@
 #include <QTemporaryFile>
 
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -31,6 +32,17 @@ QString takeUtf8(char *text)
     const QString s = QString::fromUtf8(text);
     std::free(text);
     return s;
+}
+
+// The type word of a value is whatever number the hive file holds, which
+// hivex's enumeration need not cover: it is only ever copied as a number,
+// never read as the enumeration.
+qint32 typeNumber(const hive_type &type)
+{
+    static_assert(sizeof(qint32) == sizeof(hive_type));
+    qint32 number = 0;
+    std::memcpy(&number, &type, sizeof number);
+    return number;
 }
 
 bool syncFile(const QString &path)
@@ -105,12 +117,12 @@ hive_value_h HiveFile::value(hive_node_h node, const QString &name) const
 
 std::optional<HiveFile::ValueData> HiveFile::valueData(hive_value_h value) const
 {
-    hive_type type;
+    hive_type type{};
     size_t length = 0;
     char *data = hivex_value_value(m_hive, value, &type, &length);
     if (!data)
         return std::nullopt;
-    ValueData result{qint32(type), QByteArray(data, qsizetype(length))};
+    ValueData result{typeNumber(type), QByteArray(data, qsizetype(length))};
     std::free(data);
     return result;
 }
@@ -144,8 +156,10 @@ bool HiveFile::removeValue(hive_node_h node, hive_value_h value)
         return false;
     std::vector<hive_set_value> list;
     list.reserve(kept.size());
-    for (Kept &k : kept)
-        list.push_back({k.key.data(), hive_type(k.type), size_t(k.data.size()), k.data.data()});
+    for (Kept &k : kept) {
+        list.push_back({k.key.data(), hive_t_REG_NONE, size_t(k.data.size()), k.data.data()});
+        std::memcpy(&list.back().t, &k.type, sizeof k.type);
+    }
     if (hivex_node_set_values(m_hive, node, list.size(), list.data(), 0) != 0)
         return false;
     m_subkeyIndex.clear();

@@ -12,6 +12,7 @@
 #include "language/LanguageFile.h"
 #include "language/Lingua.h"
 #include "platform/HiveFile.h"
+#include "platform/HiveRegistry.h"
 #include "platform/ProgressIndicator.h"
 #include "platform/StartupState.h"
 #include "removal/Removal.h"
@@ -196,6 +197,7 @@ private slots:
     void filesThatChangeWhileRead();
     void hiveWithBadChecksum();
     void removalInHiveWithDamagedKey();
+    void hiveValuesOfUnknownType();
 };
 
 void TestHostileInput::hugeCookieFileWithoutLineFeed()
@@ -728,6 +730,64 @@ void TestHostileInput::removalInHiveWithDamagedKey()
     QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     // Whatever happened, the hive is whole: unchanged or a sound hive.
     QVERIFY(readTestFile(ntuser) == bytes || HiveFile::open(ntuser, false) != nullptr);
+}
+
+void TestHostileInput::hiveValuesOfUnknownType()
+{
+    // Value records whose type word is no type Windows defines (0x100006):
+    // a hive file may hold any number there.  Reading, following links and
+    // removing a neighbouring value treat it as a plain number.
+    TestAppFolder app;
+    const QString root = app.path() + QStringLiteral("/install");
+    const QString software = machineHivePath(root, QStringLiteral("SOFTWARE"));
+    QDir().mkpath(QFileInfo(software).absolutePath());
+    {
+        HiveBuilder hive(software);
+        hive.setText(QStringLiteral("Link"), QStringLiteral("SymbolicLinkValue"),
+                     QStringLiteral("\\REGISTRY\\MACHINE\\SOFTWARE\\Bad"));
+        hive.setText(QStringLiteral("Bad\\Key"), QStringLiteral("Run"), QStringLiteral("evil"));
+        hive.setText(QStringLiteral("Bad\\Key"), QStringLiteral("Keep"), QStringLiteral("k"));
+        hive.commit();
+    }
+    const quint32 oddType = 0x100006;
+    QByteArray bytes = readTestFile(software);
+    for (const QByteArray &name : {QByteArray("SymbolicLinkValue"), QByteArray("Keep")}) {
+        // The value record: "vk", its type word 0x0C bytes on, its name 0x14.
+        const qsizetype vk = bytes.indexOf(name) - 0x14;
+        QVERIFY(vk > 0 && bytes.mid(vk, 2) == "vk");
+        qToLittleEndian<quint32>(oddType, bytes.data() + vk + 0x0C);
+    }
+    writeTestFile(software, bytes);
+
+    {
+        HiveRegistry registry(root, RegistryAccess::ReadOnly);
+        // Not a link: the key is there as it stands, and nothing lies below.
+        QVERIFY(registry.keyExists(PredefinedKey::LocalMachine, QStringLiteral("SOFTWARE\\Link")));
+        QVERIFY(!registry.keyExists(PredefinedKey::LocalMachine,
+                                    QStringLiteral("SOFTWARE\\Link\\Key")));
+        QVERIFY(!registryValueIsPresent(registry.queryValue(
+            PredefinedKey::LocalMachine, QStringLiteral("SOFTWARE\\Bad\\Key"),
+            QStringLiteral("Keep"))));
+    }
+    {
+        HiveRegistry registry(root, RegistryAccess::ReadWrite);
+        QCOMPARE(registry.deleteValue(PredefinedKey::LocalMachine,
+                                      QStringLiteral("SOFTWARE\\Bad\\Key"), QStringLiteral("Run")),
+                 RegistryResult::Success);
+        QVERIFY(registry.commit().isEmpty());
+    }
+    // The value that stays keeps its type word and data.
+    const std::unique_ptr<HiveFile> hive = HiveFile::open(software, false);
+    QVERIFY(hive);
+    const hive_node_h key =
+        hive->child(hive->child(hive->root(), QStringLiteral("Bad")), QStringLiteral("Key"));
+    QVERIFY(key);
+    QVERIFY(!hive->value(key, QStringLiteral("Run")));
+    const std::optional<HiveFile::ValueData> kept =
+        hive->valueData(hive->value(key, QStringLiteral("Keep")));
+    QVERIFY(kept);
+    QCOMPARE(quint32(kept->type), oddType);
+    QCOMPARE(kept->bytes, registryText(QStringLiteral("k")));
 }
 
 QTEST_GUILESS_MAIN(TestHostileInput)
