@@ -2,6 +2,7 @@
 #include "app/Form1.h"
 #include "databases/DatabaseLoader.h"
 #include "language/LanguageFile.h"
+#include "platform/Ed25519Signature.h"
 #include "platform/ProgressIndicator.h"
 #include "platform/StartupState.h"
 #include "tests/support/TestAppFolder.h"
@@ -175,6 +176,13 @@ void TestCli::updateAgainstALoopbackServer()
     TestAppFolder publisher; // only to encipher the new database
     publisher.writeDatabase("trojsig.dat", "[[[t2\n44d88612fea8a8f36de82e1278abb02f EICAR\n");
     writeTestFile(site.path() + "/newupd/trojsig.dat", publisher.readFile("trojsig.dat"));
+    // Only databases signed by the publisher are installed.
+    const QString signingKey = QStringLiteral(TORVAKINE_DEMO_SIGNING_KEY);
+    if (signingKey.isEmpty())
+        QSKIP("built with a publisher's own update key");
+    writeTestFile(site.path() + "/newupd/trojsig.dat.sig",
+                  Ed25519Signature::sign(readTestFile(signingKey), publisher.readFile("trojsig.dat"))
+                      .toBase64());
     LoopbackHttpServer server(site.path());
     QVERIFY(server.listen());
     app.writeFile("server.dat", server.baseUrl().toUtf8() + "\r\n");
