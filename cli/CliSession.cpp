@@ -1,5 +1,6 @@
 #include "cli/CliSession.h"
 
+#include "cli/CliOutput.h"
 #include "databases/DatabaseLoader.h"
 #include "databases/DatabaseTables.h"
 #include "language/LanguageFile.h"
@@ -12,8 +13,10 @@
 bool CliSession::start(const QString &appFolder)
 {
     if (!appFolder.isEmpty()) {
-        if (!QFileInfo(appFolder).isDir())
+        if (!QFileInfo(appFolder).isDir()) {
+            CliOutput::err(QStringLiteral("torvakine-cli: application folder %1 not found").arg(appFolder));
             return false;
+        }
         setApplicationFolderOverride(appFolder);
     }
     deriveApplicationPaths();
@@ -32,4 +35,16 @@ bool CliSession::anyDatabaseLoaded()
 {
     const DatabaseTables &t = databaseTables();
     return t.CookDbLoaded || t.TrojSigLoaded || t.RegDbLoaded;
+}
+
+bool CliSession::parseAppFolderOnly(const QStringList &args, const char *help, QString *appFolder)
+{
+    if (args.size() == 2 && args[0] == QLatin1String("--app-folder")) {
+        *appFolder = args[1];
+        return true;
+    }
+    if (args.isEmpty())
+        return true;
+    CliOutput::err(QString::fromLatin1(help));
+    return false;
 }

@@ -13,16 +13,8 @@ const char *const kInfoHelp =
 int runInfoCommand(const QStringList &args)
 {
     QString appFolder;
-    if (args.size() == 2 && args[0] == QLatin1String("--app-folder")) {
-        appFolder = args[1];
-    } else if (!args.isEmpty()) {
-        CliOutput::err(QString::fromLatin1(kInfoHelp));
+    if (!CliSession::parseAppFolderOnly(args, kInfoHelp, &appFolder) || !CliSession::start(appFolder))
         return 2;
-    }
-    if (!CliSession::start(appFolder)) {
-        CliOutput::err(QStringLiteral("torvakine-cli: application folder %1 not found").arg(appFolder));
-        return 2;
-    }
     const DatabaseTables &t = databaseTables();
     const auto line = [](const char *file, bool loaded, const QString &version, qint32 count) {
         CliOutput::out(QStringLiteral("%1\t%2\t%3\t%4")

@@ -60,10 +60,8 @@ int runScanCommand(const QStringList &args)
         CliOutput::err(QStringLiteral("torvakine-cli: %1 is not a folder").arg(path));
         return 2;
     }
-    if (!CliSession::start(appFolder)) {
-        CliOutput::err(QStringLiteral("torvakine-cli: application folder %1 not found").arg(appFolder));
+    if (!CliSession::start(appFolder))
         return 2;
-    }
     if (!CliSession::anyDatabaseLoaded()) {
         CliOutput::err(QStringLiteral("torvakine-cli: no database loaded from %1")
                            .arg(applicationFolder()));

@@ -21,16 +21,8 @@ const char *const kUpdateHelp =
 int runUpdateCommandLine(const QStringList &args)
 {
     QString appFolder;
-    if (args.size() == 2 && args[0] == QLatin1String("--app-folder")) {
-        appFolder = args[1];
-    } else if (!args.isEmpty()) {
-        CliOutput::err(QString::fromLatin1(kUpdateHelp));
+    if (!CliSession::parseAppFolderOnly(args, kUpdateHelp, &appFolder) || !CliSession::start(appFolder))
         return 2;
-    }
-    if (!CliSession::start(appFolder)) {
-        CliOutput::err(QStringLiteral("torvakine-cli: application folder %1 not found").arg(appFolder));
-        return 2;
-    }
     UpdateCommand command;
     QObject::connect(&command, &UpdateCommand::timeoutMessage, [](const QString &text) {
         CliOutput::err(QStringLiteral("torvakine-cli: ") + text);
