@@ -6,9 +6,13 @@
 #include <QFileInfo>
 #include <QTemporaryFile>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace
@@ -17,6 +21,29 @@ namespace
 // Values whose data are larger than this are stored by Windows in chained
 // data cells, which hivex reads but does not write back.
 constexpr size_t kLargestSingleCellData = 16344;
+
+// hivex ends the whole process with a failed assertion when some damaged
+// hives are changed.  A change is therefore first made in a copy of this
+// process; only when the copy comes through it is the change made here,
+// where the same call on the same memory gives the same result.
+bool changeSucceedsInACopy(const std::function<int()> &change)
+{
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        return false;
+    if (pid == 0) {
+        // The copy ends quietly, without the crash reports of this process.
+        for (const int sig : {SIGABRT, SIGSEGV, SIGBUS, SIGFPE})
+            ::signal(sig, SIG_DFL);
+        ::_exit(change() == 0 ? 0 : 1);
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR)
+            return false;
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
 
 bool isAscii(const QByteArray &utf8)
 {
@@ -160,7 +187,8 @@ bool HiveFile::removeValue(hive_node_h node, hive_value_h value)
         list.push_back({k.key.data(), hive_t_REG_NONE, size_t(k.data.size()), k.data.data()});
         std::memcpy(&list.back().t, &k.type, sizeof k.type);
     }
-    if (hivex_node_set_values(m_hive, node, list.size(), list.data(), 0) != 0)
+    const auto setValues = [&] { return hivex_node_set_values(m_hive, node, list.size(), list.data(), 0); };
+    if (!changeSucceedsInACopy(setValues) || setValues() != 0)
         return false;
     m_subkeyIndex.clear();
     m_changed = true;
@@ -169,7 +197,8 @@ bool HiveFile::removeValue(hive_node_h node, hive_value_h value)
 
 bool HiveFile::removeKey(hive_node_h node)
 {
-    if (node == root() || hivex_node_delete_child(m_hive, node) != 0)
+    const auto deleteKey = [&] { return hivex_node_delete_child(m_hive, node); };
+    if (node == root() || !changeSucceedsInACopy(deleteKey) || deleteKey() != 0)
         return false;
     m_subkeyIndex.clear();
     m_changed = true;

@@ -47,6 +47,7 @@ private slots:
     void writeProtectedHives_data();
     void writeProtectedHives();
     void damagedHiveIsReported();
+    void damagedCellsCannotEndTheProgram();
     void linkedHiveIsNotReplaced();
     void removalRecordsFailures();
 
@@ -252,6 +253,35 @@ void RegistryRemovalTest::damagedHiveIsReported()
     QCOMPARE(readTestFile(softwarePath()), damaged);
     QVERIFY(!KeyExists(PredefinedKey::LocalMachine, "SYSTEM\\Vendor\\Bad"));
     QVERIFY(KeyExists(PredefinedKey::LocalMachine, "SYSTEM\\Vendor"));
+}
+
+void RegistryRemovalTest::damagedCellsCannotEndTheProgram()
+{
+    buildSoftware();
+    const QString run = "Microsoft\\Windows\\CurrentVersion\\Run";
+    hive_value_h badTool = 0;
+    {
+        const std::unique_ptr<HiveFile> hive = HiveFile::open(softwarePath(), false);
+        QVERIFY(hive);
+        hive_node_h node = hive->root();
+        for (const QString &part : run.split('\\'))
+            node = hive->child(node, part);
+        badTool = hive->value(node, "BadTool");
+        QVERIFY(badTool);
+    }
+    // The data offset of the value to delete (byte 12 of its value cell)
+    // points far beyond the file: the hive library aborts the process when it
+    // frees such a value.  The removal survives it and leaves the hive as it
+    // was.
+    QByteArray damaged = readTestFile(softwarePath());
+    damaged[qsizetype(badTool) + 15] = char(0xff);
+    writeTestFile(softwarePath(), damaged);
+    {
+        RegistryRowRemoval removal;
+        removal.removeRow("HKEY_LOCAL_MACHINE\\SOFTWARE\\" + run + "\\\"BadTool\"");
+        QCOMPARE(removal.finish(), QStringList());
+    }
+    QCOMPARE(readTestFile(softwarePath()), damaged);
 }
 
 void RegistryRemovalTest::linkedHiveIsNotReplaced()
