@@ -3,7 +3,6 @@
 // HTTP server; then the same through the main window's Updates panel.
 #include "app/ActivePanel.h"
 #include "app/Form1.h"
-#include "app/ImageControl.h"
 #include "databases/DatabaseEncoder.h"
 #include "databases/DatabaseLoader.h"
 #include "databases/DatabaseTables.h"
@@ -25,17 +24,17 @@
 #include <QSslConfiguration>
 #include <QSslSocket>
 #include <QDateTime>
+#include <QLocale>
+#include <QMessageBox>
+#include <QProcess>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
-#include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTimer>
 #include <QTreeView>
+#include <QTimer>
 #include <QTest>
 
 #include <openssl/evp.h>
@@ -104,6 +103,12 @@ QString dateNow()
     return QLocale::system().toString(QDateTime::currentDateTime(), QLocale::ShortFormat);
 }
 
+int runTool(QProcess &tool, const QStringList &arguments)
+{
+    tool.start(QStringLiteral(TORVAKINE_DBTOOL), arguments);
+    return tool.waitForFinished(30000) ? tool.exitCode() : -1;
+}
+
 // Closes the message box that the update command opens, remembering its text.
 class MessageBoxCloser : public QObject
 {
@@ -134,32 +139,23 @@ private slots:
 
     void progressText_data();
     void progressText();
-
     void allVersionsEqual();
     void oneDatabaseOutOfDate();
     void firstLineRules_data();
     void firstLineRules();
-    void buildStamp_data();
-    void buildStamp();
     void serverMessage();
-    void failedVersionFetchKeepsEarlierText();
-    void timeoutOnFirstFetch();
+    void timeoutOnFirstFetchClosesPanel();
     void timeoutOnLaterFetch();
     void nothingRunsInsideAWaitingFetch();
     void failedDownload_data();
     void failedDownload();
-    void reloadExpandsFolderTokens();
-    void commandLineRun();
-    void publishedRepositoryInstalls();
     void signatureRules_data();
     void signatureRules();
-    void compiledInKeyIsTheBuildsKey();
-    void toolKeygenAndVerify();
+    void publishedRepositoryInstalls();
+    void toolKeysAndCompiledInKey();
     void httpsServer_data();
     void httpsServer();
-
     void windowUpdatesPanel();
-    void windowTimeoutClosesPanel();
 
 private:
     void publish(const QString &name, const QByteArray &bytes);
@@ -169,6 +165,8 @@ private:
     void publishVersions(const QByteArray &cook, const QByteArray &troj, const QByteArray &reg,
                          const QByteArray &stamp = "18052007\r\n");
     void waitForDownloads(UpdateCommand &command);
+    // Runs one Timer3 tick with a reload that is counted; returns whether it reloaded.
+    bool tick(UpdateCommand &command, int *reloads);
 
     std::unique_ptr<TestAppFolder> m_app;
     std::unique_ptr<QTemporaryDir> m_repo;
@@ -191,9 +189,7 @@ void TestUpdateCheck::init()
     LanguageState &lang = languageState();
     lang.Lingua[20] = QStringLiteral("The update server does not answer.");
     lang.Lingua[23] = QStringLiteral("A new version is available.");
-    lang.Lingua[29] = QStringLiteral("Reloading the databases...");
     lang.Lingua[33] = QStringLiteral("Last update");
-    lang.Lingua[34] = QStringLiteral("never");
 
     m_app->writeDatabase(QStringLiteral("cookdb.dat"), cookPlain("COOK-1"));
     m_app->writeDatabase(QStringLiteral("trojsig.dat"), trojPlain("TROJ-1"));
@@ -220,7 +216,7 @@ void TestUpdateCheck::cleanup()
 
 void TestUpdateCheck::publish(const QString &name, const QByteArray &bytes)
 {
-    writeTestFile(m_repo->path() + QLatin1Char('/') + name, bytes);
+    writeTestFile(m_repo->filePath(name), bytes);
 }
 
 QByteArray TestUpdateCheck::signatureFile(const QByteArray &data) const
@@ -249,17 +245,23 @@ void TestUpdateCheck::waitForDownloads(UpdateCommand &command)
     QTRY_VERIFY_WITH_TIMEOUT(command.Downloader1().QueuedFiles().isEmpty(), 10000);
 }
 
+bool TestUpdateCheck::tick(UpdateCommand &command, int *reloads)
+{
+    return command.Timer3_Timer([&] {
+        ++*reloads;
+        reloadDatabases(m_bar);
+    });
+}
+
 void TestUpdateCheck::progressText_data()
 {
     QTest::addColumn<qint32>("cur");
     QTest::addColumn<qint32>("max");
     QTest::addColumn<QString>("text");
-    QTest::newRow("half of 6 MB") << 3145728 << 6291456 << QStringLiteral("3.00 MB (50.0%)");
     QTest::newRow("1,048,575 to go") << 0 << 1048575 << QStringLiteral("1024.0 KB (0.0%)");
     QTest::newRow("1,048,576 to go") << 0 << 1048576 << QStringLiteral("1.00 MB (0.0%)");
-    QTest::newRow("1,048,576 to go of more") << 1048576 << 2097152 << QStringLiteral("1.00 MB (50.0%)");
+    QTest::newRow("half of 6 MB") << 3145728 << 6291456 << QStringLiteral("3.00 MB (50.0%)");
     QTest::newRow("small") << 100 << 612 << QStringLiteral("0.5 KB (16.3%)");
-    QTest::newRow("done") << 5000 << 5000 << QStringLiteral("0.0 KB (100.0%)");
 }
 
 void TestUpdateCheck::progressText()
@@ -279,56 +281,50 @@ void TestUpdateCheck::allVersionsEqual()
     QCOMPARE(command.Command7(), UpdateCommand::Outcome::Checked);
     QCOMPARE(command.downloadList().rowCount(), 0);
     QVERIFY(command.Downloader1().QueuedFiles().isEmpty());
-    QCOMPARE(updateFlags().PendingDownloads, 0);
     QVERIFY(!updateFlags().UpdateInstalled);
     QCOMPARE(notice.size(), 0);
     QVERIFY(QFile::exists(command.sdrPath()));
 
     int reloads = 0;
-    QVERIFY(command.Timer3_Timer([&] {
-        ++reloads;
-        reloadDatabases(m_bar);
-    }));
+    QVERIFY(tick(command, &reloads));
     QCOMPARE(reloads, 1);
     QCOMPARE(m_app->readFile(QStringLiteral("upd.dat")), QByteArray("an earlier date\r\n"));
     QCOMPARE(startupState().LastUpdateText, QStringLiteral("an earlier date"));
     QVERIFY(!QFile::exists(command.sdrPath()));
     QVERIFY(databaseTables().CookDbLoaded && databaseTables().TrojSigLoaded && databaseTables().RegDbLoaded);
-    QCOMPARE(databaseTables().RegDbVersion, QStringLiteral("REG-1"));
 }
 
 void TestUpdateCheck::oneDatabaseOutOfDate()
 {
-    publishVersions("COOK-1\r\n", "TROJ-2\r\n", "REG-1\r\n");
-    const QByteArray oldCook = m_app->readFile(QStringLiteral("cookdb.dat"));
+    startupState().SystemFolder = QStringLiteral("\\windows\\system32\\");
+    startupState().WindowsFolder = QStringLiteral("\\windows\\");
+    publishVersions("COOK-2\r\n", "TROJ-1\r\n", "REG-1\r\n");
+    const QByteArray oldTroj = m_app->readFile(QStringLiteral("trojsig.dat"));
     UpdateCommand command;
     QCOMPARE(command.Command7(), UpdateCommand::Outcome::Checked);
     QVERIFY(updateFlags().UpdateInstalled);
     QCOMPARE(command.downloadList().rowCount(), 1);
     const DownloadListModel::Row row = command.downloadList().rows().first();
-    QCOMPARE(row.key, startupState().AppFolder + QStringLiteral("trojsig.dat"));
-    QCOMPARE(row.text, QStringLiteral("Trojan database"));
-    QCOMPARE(command.downloadList().data(command.downloadList().index(0, 0)).toString(), row.text);
+    QCOMPARE(row.key, startupState().AppFolder + QStringLiteral("cookdb.dat"));
+    QCOMPARE(row.text, QStringLiteral("Main spyware database"));
     QCOMPARE(command.downloadList().headerData(1, Qt::Horizontal).toString(), QStringLiteral("Status"));
-    int reloads = 0;
-    const auto reload = [&] {
-        ++reloads;
-        reloadDatabases(m_bar);
-    };
 
     waitForDownloads(command);
     QCOMPARE(command.downloadList().rows().first().status, QStringLiteral("Completed"));
     QCOMPARE(updateFlags().PendingDownloads, 0);
-    QCOMPARE(m_app->readFile(QStringLiteral("trojsig.dat")),
-             readTestFile(m_repo->path() + QStringLiteral("/newupd/trojsig.dat")));
-    QCOMPARE(m_app->readFile(QStringLiteral("cookdb.dat")), oldCook);
+    QCOMPARE(m_app->readFile(QStringLiteral("cookdb.dat")), readTestFile(m_repo->filePath(QStringLiteral("newupd/cookdb.dat"))));
+    QCOMPARE(m_app->readFile(QStringLiteral("trojsig.dat")), oldTroj);
 
+    int reloads = 0;
     const QString before = dateNow();
-    QVERIFY(command.Timer3_Timer(reload));
+    QVERIFY(tick(command, &reloads));
     const QString after = dateNow();
     QCOMPARE(reloads, 1);
-    QCOMPARE(databaseTables().TrojSigVersion, QStringLiteral("TROJ-2"));
-    QCOMPARE(databaseTables().CookDbVersion, QStringLiteral("COOK-1"));
+    QCOMPARE(databaseTables().CookDbVersion, QStringLiteral("COOK-2"));
+    QCOMPARE(databaseTables().TrojSigVersion, QStringLiteral("TROJ-1"));
+    // The reload expands the folder tokens of the new database.
+    QVERIFY(databaseTables().CookDbEntries.contains(QStringLiteral("\\windows\\system32\\evil.dll")));
+    QVERIFY(databaseTables().CookDbEntries.contains(QStringLiteral("\\windows\\bad.ini")));
     const QString written = QString::fromLocal8Bit(m_app->readFile(QStringLiteral("upd.dat")));
     QVERIFY2(written == before + QStringLiteral("\r\n") || written == after + QStringLiteral("\r\n"),
              qPrintable(written));
@@ -338,57 +334,42 @@ void TestUpdateCheck::oneDatabaseOutOfDate()
 
 void TestUpdateCheck::firstLineRules_data()
 {
+    // Only the first line of a version file counts, compared exactly; a line
+    // ends at CR, so LF-only files never match.
     QTest::addColumn<QByteArray>("cookVer");
+    QTest::addColumn<QByteArray>("stamp");
     QTest::addColumn<bool>("queued");
-    QTest::newRow("equal with CR LF") << QByteArray("COOK-1\r\n") << false;
-    QTest::newRow("equal without line end") << QByteArray("COOK-1") << false;
-    QTest::newRow("trailing space") << QByteArray("COOK-1 \r\n") << true;
-    QTest::newRow("several lines") << QByteArray("COOK-1\r\nCOOK-9\r\nnotes\r\n") << false;
-    QTest::newRow("lone CR ends the line") << QByteArray("COOK-1\rCOOK-9") << false;
-    QTest::newRow("LF-only lines") << QByteArray("COOK-1\nCOOK-9\n") << true;
-    QTest::newRow("LF-only single line") << QByteArray("COOK-1\n") << true;
-    QTest::newRow("other case") << QByteArray("cook-1\r\n") << true;
-    QTest::newRow("empty file") << QByteArray() << true;
+    QTest::addColumn<bool>("notice");
+    const QByteArray same = "18052007\r\n";
+    QTest::newRow("no line end") << QByteArray("COOK-1") << same << false << false;
+    QTest::newRow("trailing space") << QByteArray("COOK-1 \r\n") << same << true << false;
+    QTest::newRow("several lines") << QByteArray("COOK-1\r\nCOOK-9\r\nnotes\r\n") << same << false << false;
+    QTest::newRow("lone CR") << QByteArray("COOK-1\rCOOK-9") << same << false << false;
+    QTest::newRow("LF-only lines") << QByteArray("COOK-1\nCOOK-9\n") << same << true << false;
+    QTest::newRow("other case") << QByteArray("cook-1\r\n") << same << true << false;
+    QTest::newRow("empty file") << QByteArray() << same << true << false;
+    QTest::newRow("same stamp, more lines") << QByteArray("COOK-1\r\n") << QByteArray("18052007\r\nx\r\n") << false << false;
+    QTest::newRow("other stamp") << QByteArray("COOK-1\r\n") << QByteArray("20112008\r\n") << false << true;
+    QTest::newRow("stamp on second line") << QByteArray("COOK-1\r\n") << QByteArray("\r\n18052007\r\n") << false << true;
+    QTest::newRow("stamp with LF") << QByteArray("COOK-1\r\n") << QByteArray("18052007\n") << false << true;
 }
 
 void TestUpdateCheck::firstLineRules()
 {
     QFETCH(QByteArray, cookVer);
-    QFETCH(bool, queued);
-    publishVersions(cookVer, "TROJ-1\r\n", "REG-1\r\n");
-    UpdateCommand command;
-    command.Command7();
-    QCOMPARE(command.downloadList().rowCount(), queued ? 1 : 0);
-    if (queued) {
-        QCOMPARE(command.downloadList().rows().first().key, startupState().AppFolder + QStringLiteral("cookdb.dat"));
-        QCOMPARE(command.downloadList().rows().first().text, QStringLiteral("Main spyware database"));
-        waitForDownloads(command);
-    }
-}
-
-void TestUpdateCheck::buildStamp_data()
-{
-    QTest::addColumn<QByteArray>("stamp");
-    QTest::addColumn<bool>("notice");
-    QTest::newRow("same stamp") << QByteArray("18052007\r\n") << false;
-    QTest::newRow("same stamp, more lines") << QByteArray("18052007\r\nnotes\r\n") << false;
-    QTest::newRow("newer stamp") << QByteArray("20112008\r\n") << true;
-    QTest::newRow("empty first line") << QByteArray("\r\n18052007\r\n") << true;
-    QTest::newRow("stamp with LF") << QByteArray("18052007\n") << true;
-}
-
-void TestUpdateCheck::buildStamp()
-{
     QFETCH(QByteArray, stamp);
+    QFETCH(bool, queued);
     QFETCH(bool, notice);
-    publishVersions("COOK-1\r\n", "TROJ-1\r\n", "REG-1\r\n", stamp);
+    publishVersions(cookVer, "TROJ-1\r\n", "REG-1\r\n", stamp);
     UpdateCommand command;
     QSignalSpy spy(&command, &UpdateCommand::newVersionNotice);
     command.Command7();
+    QCOMPARE(command.downloadList().rowCount(), queued ? 1 : 0);
     QCOMPARE(command.newVersionAvailable(), notice);
     QCOMPARE(spy.size(), notice ? 1 : 0);
     if (notice)
         QCOMPARE(spy.first().first().toString(), Lingua(23));
+    waitForDownloads(command);
 }
 
 void TestUpdateCheck::serverMessage()
@@ -399,48 +380,38 @@ void TestUpdateCheck::serverMessage()
     command.Command7();
     QCOMPARE(command.message(), QStringLiteral("First line\r\nSecond line\r\n\r\nCaf\u00e9 \u20ac 5\r\n"));
 
-    QFile::remove(m_repo->path() + QStringLiteral("/newupd/msg.txt"));
+    QFile::remove(m_repo->filePath(QStringLiteral("newupd/msg.txt")));
     command.Command7();
     QCOMPARE(command.message(), QString());
     QCOMPARE(m_server->requestCount(QStringLiteral("/newupd/msg.txt")), 2);
 }
 
-void TestUpdateCheck::failedVersionFetchKeepsEarlierText()
-{
-    // trojsig.ver is missing: the comparison reads the text of the previous
-    // fetch again (cookdb.ver), which is not the trojan database's version.
-    publishVersions("COOK-1\r\n", "TROJ-1\r\n", "REG-1\r\n");
-    m_server->setFault(QStringLiteral("/newupd/trojsig.ver"), LoopbackHttpServer::Fault::NotFound);
-    UpdateCommand command;
-    QSignalSpy timeout(&command, &UpdateCommand::timeoutMessage);
-    QCOMPARE(command.Command7(), UpdateCommand::Outcome::Checked);
-    QCOMPARE(timeout.size(), 0);
-    QVERIFY(updateFlags().ServerReachable);
-    QCOMPARE(command.downloadList().rowCount(), 1);
-    QCOMPARE(command.downloadList().rows().first().text, QStringLiteral("Trojan database"));
-    waitForDownloads(command);
-}
-
-void TestUpdateCheck::timeoutOnFirstFetch()
+void TestUpdateCheck::timeoutOnFirstFetchClosesPanel()
 {
     publishVersions("COOK-2\r\n", "TROJ-2\r\n", "REG-2\r\n");
     m_server->setFault(QStringLiteral("/newupd/cookdb.ver"), LoopbackHttpServer::Fault::Stall);
     m_app->writeFile(QStringLiteral("SDR"), "left from before\r\n");
-    UpdateCommand command;
+    Form1 w;
+    w.show();
+    UpdateCommand &command = w.updateCommand();
     command.Inet1().setTimeout(400);
-    QSignalSpy timeout(&command, &UpdateCommand::timeoutMessage);
     QSignalSpy notice(&command, &UpdateCommand::newVersionNotice);
+    w.Image4_Click();
+    QCOMPARE(panelState().ActivePanel, quint8(2));
+    MessageBoxCloser closer;
     QElapsedTimer clock;
     clock.start();
-    QCOMPARE(command.Command7(), UpdateCommand::Outcome::ServerUnreachable);
+    QTest::mouseClick(w.Command7, Qt::LeftButton);
     QVERIFY(clock.elapsed() < 5000);
-    QCOMPARE(timeout.size(), 1);
-    QCOMPARE(timeout.first().first().toString(), Lingua(20));
+    QCOMPARE(closer.texts, QStringList({QStringLiteral("Update|") + Lingua(20)}));
     QVERIFY(!updateFlags().ServerReachable);
-    QVERIFY(!QFile::exists(command.sdrPath()));
     QCOMPARE(command.downloadList().rowCount(), 0);
     QCOMPARE(notice.size(), 0);
     QCOMPARE(m_server->requestCount(QStringLiteral("/newupd/trojsig.ver")), 0);
+    QCOMPARE(panelState().ActivePanel, quint8(0));
+    QVERIFY(w.Frame2->isHidden() && w.Text1->isHidden());
+    QVERIFY(!w.Timer3->isActive());
+    QVERIFY(!QFile::exists(command.sdrPath()));
 }
 
 void TestUpdateCheck::timeoutOnLaterFetch()
@@ -453,18 +424,16 @@ void TestUpdateCheck::timeoutOnLaterFetch()
     QSignalSpy notice(&command, &UpdateCommand::newVersionNotice);
     QCOMPARE(command.Command7(), UpdateCommand::Outcome::Checked);
     QCOMPARE(timeout.size(), 1);
-    // From the time-out on every version counts as changed.
+    // From the time-out on every version counts as changed, and later fetches are still made.
     QStringList texts;
     for (const auto &row : command.downloadList().rows())
         texts.append(row.text);
     QCOMPARE(texts, QStringList({QStringLiteral("Trojan database"), QStringLiteral("Registry entries")}));
     QCOMPARE(notice.size(), 1);
-    // Later fetches are still made.
-    QCOMPARE(m_server->requestCount(QStringLiteral("/newupd/regdb.ver")), 1);
     QCOMPARE(command.message(), QStringLiteral("Welcome\r\n"));
     waitForDownloads(command);
-    QCOMPARE(updateFlags().PendingDownloads, 0);
-    QVERIFY(command.Timer3_Timer([&] { reloadDatabases(m_bar); }));
+    int reloads = 0;
+    QVERIFY(tick(command, &reloads));
     QCOMPARE(databaseTables().RegDbVersion, QStringLiteral("REG-2"));
 }
 
@@ -510,13 +479,12 @@ void TestUpdateCheck::failedDownload()
     const QByteArray oldCook = m_app->readFile(QStringLiteral("cookdb.dat"));
     UpdateCommand command;
     command.Command7();
-    QCOMPARE(command.downloadList().rowCount(), 1);
     waitForDownloads(command);
     QCOMPARE(command.downloadList().rows().first().status, QStringLiteral("Error"));
     QCOMPARE(updateFlags().PendingDownloads, 1);
     int reloads = 0;
-    QVERIFY(!command.Timer3_Timer([&] { ++reloads; }));
-    QVERIFY(!command.Timer3_Timer([&] { ++reloads; }));
+    QVERIFY(!tick(command, &reloads));
+    QVERIFY(!tick(command, &reloads));
     QCOMPARE(reloads, 0);
     QVERIFY(!QFile::exists(m_app->filePath(QStringLiteral("upd.dat"))));
     QCOMPARE(m_app->readFile(QStringLiteral("cookdb.dat")), oldCook);
@@ -526,69 +494,57 @@ void TestUpdateCheck::failedDownload()
     m_server->clearFaults();
     command.Command7();
     waitForDownloads(command);
-    QVERIFY(command.Timer3_Timer([&] {
-        ++reloads;
-        reloadDatabases(m_bar);
-    }));
-    QCOMPARE(reloads, 1);
+    QVERIFY(tick(command, &reloads));
     QCOMPARE(databaseTables().CookDbVersion, QStringLiteral("COOK-2"));
     QVERIFY(QFile::exists(m_app->filePath(QStringLiteral("upd.dat"))));
 }
 
-void TestUpdateCheck::reloadExpandsFolderTokens()
+void TestUpdateCheck::signatureRules_data()
 {
-    StartupState &s = startupState();
-    s.SystemFolder = QStringLiteral("\\windows\\system32\\");
-    s.WindowsFolder = QStringLiteral("\\windows\\");
-    publishVersions("COOK-2\r\n", "TROJ-1\r\n", "REG-1\r\n");
-    UpdateCommand command;
-    command.Command7();
-    waitForDownloads(command);
-    QVERIFY(command.Timer3_Timer([&] { reloadDatabases(m_bar); }));
-    const QStringList &entries = databaseTables().CookDbEntries;
-    QVERIFY2(entries.contains(QStringLiteral("\\windows\\system32\\evil.dll")), qPrintable(entries.join(QLatin1Char(','))));
-    QVERIFY(entries.contains(QStringLiteral("\\windows\\bad.ini")));
-    for (const QString &e : entries)
-        QVERIFY(!e.startsWith(QLatin1Char('%')));
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("valid") << QStringLiteral("valid");
+    QTest::newRow("missing") << QStringLiteral("missing");
+    QTest::newRow("other key") << QStringLiteral("other key");
+    QTest::newRow("truncated") << QStringLiteral("truncated");
+    QTest::newRow("database changed after signing") << QStringLiteral("tampered");
 }
 
-void TestUpdateCheck::commandLineRun()
+void TestUpdateCheck::signatureRules()
 {
-    {
-        publishVersions("COOK-1\r\n", "TROJ-2\r\n", "REG-2\r\n", "19000101\r\n");
-        UpdateCommand command;
-        QCOMPARE(runUpdateToEnd(command, m_bar), UpdateSucceeded);
-        QCOMPARE(command.downloadList().rowCount(), 2);
-        QVERIFY(command.newVersionAvailable());
-        QCOMPARE(command.message(), QStringLiteral("Welcome\r\n"));
-        QCOMPARE(databaseTables().RegDbVersion, QStringLiteral("REG-2"));
-        QVERIFY(!QFile::exists(command.sdrPath()));
+    QFETCH(QString, kind);
+    publishVersions("COOK-1\r\n", "TROJ-2\r\n", "REG-1\r\n");
+    const QString sigPath = QStringLiteral("newupd/trojsig.dat.sig");
+    const QByteArray data = readTestFile(m_repo->filePath(QStringLiteral("newupd/trojsig.dat")));
+    const QByteArray good = signatureFile(data).trimmed();
+    if (kind == QLatin1String("missing")) {
+        QVERIFY(QFile::remove(m_repo->filePath(sigPath)));
+    } else if (kind == QLatin1String("other key")) {
+        QByteArray otherPrivate, otherPublic;
+        QVERIFY(Ed25519Signature::generateKeyPair(&otherPrivate, &otherPublic));
+        publish(sigPath, Ed25519Signature::sign(otherPrivate, data).toBase64());
+    } else if (kind == QLatin1String("truncated")) {
+        publish(sigPath, good.left(good.size() - 4));
+    } else if (kind == QLatin1String("tampered")) {
+        QByteArray changed = data;
+        changed[changed.size() / 2] = changed[changed.size() / 2] == 'A' ? 'B' : 'A';
+        publish(QStringLiteral("newupd/trojsig.dat"), changed);
     }
-    {
-        publishVersions("COOK-2\r\n", "TROJ-2\r\n", "REG-2\r\n");
-        m_server->setFault(QStringLiteral("/newupd/cookdb.dat"), LoopbackHttpServer::Fault::NotFound);
-        UpdateCommand command;
-        QCOMPARE(runUpdateToEnd(command, m_bar), UpdateDownloadFailed);
-        QCOMPARE(command.downloadList().rows().first().status, QStringLiteral("Error"));
-        QCOMPARE(databaseTables().CookDbVersion, QStringLiteral("COOK-1"));
-    }
-    {
-        m_server->setFault(QStringLiteral("/newupd/cookdb.ver"), LoopbackHttpServer::Fault::Stall);
-        UpdateCommand command;
-        command.Inet1().setTimeout(300);
-        QCOMPARE(runUpdateToEnd(command, m_bar), UpdateServerUnreachable);
-    }
-    {
-        // Nothing listens there: every fetch and download fails at once.
-        const quint16 port = m_server->port();
-        m_server.reset();
-        m_app->writeFile(QStringLiteral("server.dat"), QStringLiteral("http://127.0.0.1:%1/\r\n").arg(port).toUtf8());
-        UpdateCommand command;
-        QCOMPARE(runUpdateToEnd(command, m_bar), UpdateServerUnreachable);
-        QCOMPARE(command.downloadList().rowCount(), 3);
-        for (const auto &row : command.downloadList().rows())
-            QCOMPARE(row.status, QStringLiteral("Error"));
-    }
+    const bool installs = kind == QLatin1String("valid");
+    const QByteArray installed = m_app->readFile(QStringLiteral("trojsig.dat"));
+    m_app->writeFile(QStringLiteral("upd.dat"), "before\r\n");
+
+    UpdateCommand command;
+    command.Command7();
+    QCOMPARE(command.downloadList().rowCount(), 1);
+    waitForDownloads(command);
+    int reloads = 0;
+    QCOMPARE(tick(command, &reloads), installs);
+    QCOMPARE(reloads, installs ? 1 : 0);
+    QCOMPARE(command.downloadList().rows().first().status, installs ? QStringLiteral("Completed") : QStringLiteral("Error"));
+    QCOMPARE(databaseTables().TrojSigVersion, installs ? QStringLiteral("TROJ-2") : QStringLiteral("TROJ-1"));
+    QCOMPARE(m_app->readFile(QStringLiteral("upd.dat")) == QByteArray("before\r\n"), !installs);
+    if (!installs)
+        QCOMPARE(m_app->readFile(QStringLiteral("trojsig.dat")), installed);
 }
 
 void TestUpdateCheck::publishedRepositoryInstalls()
@@ -602,19 +558,12 @@ void TestUpdateCheck::publishedRepositoryInstalls()
     writeTestFile(plain.filePath(QStringLiteral("msg.txt")), "Published\r\nby the tool\r\n");
     writeTestFile(plain.filePath(QStringLiteral("signing.key")), m_privateKey);
     QProcess tool;
-    tool.start(QStringLiteral(TORVAKINE_DBTOOL),
-               {QStringLiteral("publish"), plain.path(), m_repo->path(), QStringLiteral("--version-regdb"),
-                QStringLiteral("REG 7"), QStringLiteral("--build-stamp"), QStringLiteral("31122099"),
-                QStringLiteral("--sign-key"), plain.filePath(QStringLiteral("signing.key"))});
-    QVERIFY(tool.waitForFinished(30000));
-    QVERIFY2(tool.exitCode() == 0, tool.readAllStandardError().constData());
-    QCOMPARE(readTestFile(m_repo->filePath(QStringLiteral("newupd/regdb.ver"))), QByteArray("REG 7\r\n"));
+    QCOMPARE(runTool(tool, {QStringLiteral("publish"), plain.path(), m_repo->path(), QStringLiteral("--version-regdb"),
+                            QStringLiteral("REG 7"), QStringLiteral("--build-stamp"), QStringLiteral("31122099"),
+                            QStringLiteral("--sign-key"), plain.filePath(QStringLiteral("signing.key"))}),
+             0);
     QCOMPARE(readTestFile(m_repo->filePath(QStringLiteral("newupd/cookdb.ver"))), QByteArray("COOK-1\r\n"));
     QVERIFY(QFile::exists(m_repo->filePath(QStringLiteral("files/Torvakine_Setup.exe"))));
-    for (const char *name : {"cookdb", "trojsig", "regdb"}) {
-        const QString dat = m_repo->filePath(QStringLiteral("newupd/%1.dat").arg(QLatin1String(name)));
-        QVERIFY(verifyUpdateSignature(readTestFile(dat), readTestFile(dat + QStringLiteral(".sig"))));
-    }
 
     UpdateCommand command;
     QCOMPARE(runUpdateToEnd(command, m_bar), UpdateSucceeded);
@@ -623,120 +572,25 @@ void TestUpdateCheck::publishedRepositoryInstalls()
     QVERIFY(command.newVersionAvailable());
     QCOMPARE(command.message(), QStringLiteral("Published\r\nby the tool\r\n"));
     QCOMPARE(databaseTables().RegDbVersion, QStringLiteral("REG 7"));
-    QVERIFY(databaseTables().RegDbLoaded);
     QCOMPARE(databaseTables().RegDbCount, 2);
 
     // A faulty database is refused and leaves the repository as it was.
     writeTestFile(plain.filePath(QStringLiteral("cookdb.txt")), "[[[COOK-9\r\nno group header\r\n--ME-\r\n<<<>>\r\n");
-    tool.start(QStringLiteral(TORVAKINE_DBTOOL), {QStringLiteral("publish"), plain.path(), m_repo->path()});
-    QVERIFY(tool.waitForFinished(30000));
-    QCOMPARE(tool.exitCode(), 1);
+    QCOMPARE(runTool(tool, {QStringLiteral("publish"), plain.path(), m_repo->path()}), 1);
     QCOMPARE(readTestFile(m_repo->filePath(QStringLiteral("newupd/cookdb.ver"))), QByteArray("COOK-1\r\n"));
 }
 
-void TestUpdateCheck::signatureRules_data()
-{
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<bool>("installs");
-    QTest::newRow("valid") << QStringLiteral("valid") << true;
-    QTest::newRow("valid without line end") << QStringLiteral("bare") << true;
-    QTest::newRow("missing") << QStringLiteral("missing") << false;
-    QTest::newRow("other key") << QStringLiteral("other key") << false;
-    QTest::newRow("truncated") << QStringLiteral("truncated") << false;
-    QTest::newRow("of other bytes") << QStringLiteral("other bytes") << false;
-    QTest::newRow("database changed after signing") << QStringLiteral("tampered") << false;
-    QTest::newRow("not Base64") << QStringLiteral("garbage") << false;
-    QTest::newRow("empty") << QStringLiteral("empty") << false;
-}
-
-void TestUpdateCheck::signatureRules()
-{
-    QFETCH(QString, kind);
-    QFETCH(bool, installs);
-    publishVersions("COOK-1\r\n", "TROJ-2\r\n", "REG-1\r\n");
-    const QString sigPath = QStringLiteral("newupd/trojsig.dat.sig");
-    const QByteArray data = readTestFile(m_repo->filePath(QStringLiteral("newupd/trojsig.dat")));
-    const QByteArray good = signatureFile(data);
-    if (kind == QLatin1String("bare")) {
-        publish(sigPath, good.trimmed());
-    } else if (kind == QLatin1String("missing")) {
-        QVERIFY(QFile::remove(m_repo->filePath(sigPath)));
-    } else if (kind == QLatin1String("other key")) {
-        QByteArray otherPrivate, otherPublic;
-        QVERIFY(Ed25519Signature::generateKeyPair(&otherPrivate, &otherPublic));
-        publish(sigPath, Ed25519Signature::sign(otherPrivate, data).toBase64());
-    } else if (kind == QLatin1String("truncated")) {
-        publish(sigPath, good.trimmed().left(good.trimmed().size() - 4));
-    } else if (kind == QLatin1String("other bytes")) {
-        publish(sigPath, signatureFile(m_app->readFile(QStringLiteral("trojsig.dat"))));
-    } else if (kind == QLatin1String("tampered")) {
-        QByteArray changed = data;
-        changed[changed.size() / 2] = changed[changed.size() / 2] == 'A' ? 'B' : 'A';
-        publish(QStringLiteral("newupd/trojsig.dat"), changed);
-    } else if (kind == QLatin1String("garbage")) {
-        publish(sigPath, "this is not a signature\r\n");
-    } else if (kind == QLatin1String("empty")) {
-        publish(sigPath, QByteArray());
-    }
-    const QByteArray installed = m_app->readFile(QStringLiteral("trojsig.dat"));
-    m_app->writeFile(QStringLiteral("upd.dat"), "before\r\n");
-
-    UpdateCommand command;
-    command.Command7();
-    QCOMPARE(command.downloadList().rowCount(), 1);
-    waitForDownloads(command);
-    int reloads = 0;
-    const bool reloaded = command.Timer3_Timer([&] {
-        ++reloads;
-        reloadDatabases(m_bar);
-    });
-    const DownloadListModel::Row row = command.downloadList().rows().first();
-    if (installs) {
-        QCOMPARE(row.status, QStringLiteral("Completed"));
-        QVERIFY(reloaded);
-        QCOMPARE(databaseTables().TrojSigVersion, QStringLiteral("TROJ-2"));
-        QVERIFY(m_app->readFile(QStringLiteral("upd.dat")) != QByteArray("before\r\n"));
-    } else {
-        QCOMPARE(row.status, QStringLiteral("Error"));
-        QVERIFY(!reloaded);
-        QCOMPARE(reloads, 0);
-        QCOMPARE(m_app->readFile(QStringLiteral("trojsig.dat")), installed);
-        QCOMPARE(m_app->readFile(QStringLiteral("upd.dat")), QByteArray("before\r\n"));
-        QCOMPARE(updateFlags().PendingDownloads, 1);
-    }
-}
-
-void TestUpdateCheck::compiledInKeyIsTheBuildsKey()
-{
-    // The build's demo key pair: what the staged program and the demo
-    // repository use.  A build with a publisher's own key has no private key
-    // at hand, and the test then only checks that a key is compiled in.
-    setUpdatePublicKeyOverride(QByteArray());
-    QVERIFY(updatePublicKey().startsWith("-----BEGIN PUBLIC KEY-----"));
-    const QString demoKey = QStringLiteral(TORVAKINE_DEMO_SIGNING_KEY);
-    if (demoKey.isEmpty())
-        return;
-    const QByteArray privatePem = readTestFile(demoKey);
-    const QByteArray data = encodeDatabase(regPlain("REG-5"));
-    QVERIFY(verifyUpdateSignature(data, Ed25519Signature::sign(privatePem, data).toBase64()));
-    QVERIFY(!verifyUpdateSignature(data, signatureFile(data)));
-}
-
-void TestUpdateCheck::toolKeygenAndVerify()
+void TestUpdateCheck::toolKeysAndCompiledInKey()
 {
     QTemporaryDir dir;
     const QString key = dir.filePath(QStringLiteral("pub.key"));
     const QString pub = dir.filePath(QStringLiteral("pub.pub"));
     QProcess tool;
-    tool.start(QStringLiteral(TORVAKINE_DBTOOL), {QStringLiteral("keygen"), key, pub});
-    QVERIFY(tool.waitForFinished(30000));
-    QVERIFY2(tool.exitCode() == 0, tool.readAllStandardError().constData());
+    QCOMPARE(runTool(tool, {QStringLiteral("keygen"), key, pub}), 0);
     QCOMPARE(QFile::permissions(key) & (QFileDevice::ReadGroup | QFileDevice::ReadOther), QFileDevice::Permissions());
     const QByteArray privatePem = readTestFile(key);
     // An existing key is never overwritten.
-    tool.start(QStringLiteral(TORVAKINE_DBTOOL), {QStringLiteral("keygen"), key, dir.filePath(QStringLiteral("x.pub"))});
-    QVERIFY(tool.waitForFinished(30000));
-    QCOMPARE(tool.exitCode(), 1);
+    QCOMPARE(runTool(tool, {QStringLiteral("keygen"), key, dir.filePath(QStringLiteral("x.pub"))}), 1);
     QCOMPARE(readTestFile(key), privatePem);
 
     const QByteArray data = "the exact bytes of a database";
@@ -744,12 +598,21 @@ void TestUpdateCheck::toolKeygenAndVerify()
     writeTestFile(dir.filePath(QStringLiteral("db.dat.sig")), Ed25519Signature::sign(privatePem, data).toBase64() + "\r\n");
     writeTestFile(dir.filePath(QStringLiteral("other.dat")), data + ' ');
     const auto verify = [&](const QString &file) {
-        tool.start(QStringLiteral(TORVAKINE_DBTOOL), {QStringLiteral("verify"), dir.filePath(file),
-                                                       dir.filePath(QStringLiteral("db.dat.sig")), pub});
-        return tool.waitForFinished(30000) ? tool.exitCode() : -1;
+        return runTool(tool, {QStringLiteral("verify"), dir.filePath(file), dir.filePath(QStringLiteral("db.dat.sig")), pub});
     };
     QCOMPARE(verify(QStringLiteral("db.dat")), 0);
     QCOMPARE(verify(QStringLiteral("other.dat")), 1);
+
+    // Without the override the build's own key checks; a build with a
+    // publisher's key has no private key at hand to sign with.
+    setUpdatePublicKeyOverride(QByteArray());
+    QVERIFY(updatePublicKey().startsWith("-----BEGIN PUBLIC KEY-----"));
+    const QString demoKey = QStringLiteral(TORVAKINE_DEMO_SIGNING_KEY);
+    if (demoKey.isEmpty())
+        return;
+    const QByteArray signed_ = encodeDatabase(regPlain("REG-5"));
+    QVERIFY(verifyUpdateSignature(signed_, Ed25519Signature::sign(readTestFile(demoKey), signed_).toBase64()));
+    QVERIFY(!verifyUpdateSignature(signed_, signatureFile(signed_)));
 }
 
 void TestUpdateCheck::httpsServer_data()
@@ -791,17 +654,12 @@ void TestUpdateCheck::httpsServer()
 
     if (trusted) {
         QCOMPARE(result, UpdateSucceeded);
-        QCOMPARE(command.downloadList().rowCount(), 1);
         QCOMPARE(command.message(), QStringLiteral("Welcome\r\n"));
         QCOMPARE(databaseTables().TrojSigVersion, QStringLiteral("TROJ-2"));
     } else {
-        // A certificate error fails every fetch and download like a server
-        // that does not answer: nothing is installed.
+        // A certificate error fails like a server that does not answer.
         QCOMPARE(result, UpdateServerUnreachable);
         QCOMPARE(command.answeredFetches(), 0);
-        for (const auto &row : command.downloadList().rows())
-            QCOMPARE(row.status, QStringLiteral("Error"));
-        QCOMPARE(command.message(), QString());
         QCOMPARE(m_app->readFile(QStringLiteral("trojsig.dat")), installed);
         QCOMPARE(databaseTables().TrojSigVersion, QStringLiteral("TROJ-1"));
     }
@@ -820,9 +678,6 @@ void TestUpdateCheck::windowUpdatesPanel()
     QVERIFY(!w.Text1->isHidden());
     QCOMPARE(w.LstDownload->model()->rowCount(), 1);
     QCOMPARE(w.LstDownload->model()->index(0, 0).data().toString(), QStringLiteral("Registry entries"));
-    QVERIFY(!w.LstDownload->model()->index(0, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
-    QCOMPARE(w.LstDownload->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Object"));
-    QVERIFY(!w.Command7->icon().isNull());
     QCOMPARE(w.Text2->toPlainText(), QStringLiteral("Line one\nLine two\n"));
     QVERIFY(w.newVersionWindow().isVisible());
     QCOMPARE(w.newVersionWindow().Label1->text(), Lingua(23));
@@ -833,8 +688,8 @@ void TestUpdateCheck::windowUpdatesPanel()
     QVERIFY(!w.Label2->isHidden() && w.Label4->isHidden());
     QVERIFY(!w.Label6->isHidden() && w.Label7->isHidden());
     QVERIFY(!w.Label8->isHidden() && w.Label9->isHidden());
-    QCOMPARE(w.lblMessages->text(), Lingua(33) + QStringLiteral(": ") + startupState().LastUpdateText);
     QVERIFY(!startupState().LastUpdateText.isEmpty());
+    QCOMPARE(w.lblMessages->text(), Lingua(33) + QStringLiteral(": ") + startupState().LastUpdateText);
     QCOMPARE(databaseTables().RegDbVersion, QStringLiteral("REG-2"));
 
     // A database that no longer deciphers shows its "ERR" label after the reload.
@@ -846,25 +701,6 @@ void TestUpdateCheck::windowUpdatesPanel()
     QVERIFY(w.newVersionWindow().isHidden());
     QTRY_VERIFY_WITH_TIMEOUT(!w.Timer3->isActive(), 10000);
     QVERIFY(w.Label6->isHidden() && !w.Label7->isHidden());
-}
-
-void TestUpdateCheck::windowTimeoutClosesPanel()
-{
-    publishVersions("COOK-2\r\n", "TROJ-1\r\n", "REG-1\r\n");
-    m_server->setFault(QStringLiteral("/newupd/cookdb.ver"), LoopbackHttpServer::Fault::Stall);
-    Form1 w;
-    w.show();
-    w.updateCommand().Inet1().setTimeout(300);
-    w.Image4_Click();
-    QCOMPARE(panelState().ActivePanel, quint8(2));
-    MessageBoxCloser closer;
-    QTest::mouseClick(w.Command7, Qt::LeftButton);
-    QCOMPARE(closer.texts, QStringList({QStringLiteral("Update|") + Lingua(20)}));
-    QCOMPARE(panelState().ActivePanel, quint8(0));
-    QVERIFY(w.Frame2->isHidden());
-    QVERIFY(w.Text1->isHidden());
-    QVERIFY(!w.Timer3->isActive());
-    QVERIFY(!QFile::exists(w.updateCommand().sdrPath()));
 }
 
 QTEST_MAIN(TestUpdateCheck)
