@@ -143,7 +143,6 @@ private slots:
     void oneDatabaseOutOfDate();
     void firstLineRules_data();
     void firstLineRules();
-    void serverMessage();
     void timeoutOnFirstFetchClosesPanel();
     void timeoutOnLaterFetch();
     void nothingRunsInsideAWaitingFetch();
@@ -275,10 +274,12 @@ void TestUpdateCheck::progressText()
 void TestUpdateCheck::allVersionsEqual()
 {
     publishVersions("COOK-1\r\n", "TROJ-1\r\n", "REG-1\r\n");
+    publish(QStringLiteral("newupd/msg.txt"), "First line\r\nSecond line\r\n\r\nCaf\xe9 \x80 5\r\n");
     m_app->writeFile(QStringLiteral("upd.dat"), "an earlier date\r\n");
     UpdateCommand command;
     QSignalSpy notice(&command, &UpdateCommand::newVersionNotice);
     QCOMPARE(command.Command7(), UpdateCommand::Outcome::Checked);
+    QCOMPARE(command.message(), QStringLiteral("First line\r\nSecond line\r\n\r\nCaf\u00e9 \u20ac 5\r\n"));
     QCOMPARE(command.downloadList().rowCount(), 0);
     QVERIFY(command.Downloader1().QueuedFiles().isEmpty());
     QVERIFY(!updateFlags().UpdateInstalled);
@@ -292,6 +293,12 @@ void TestUpdateCheck::allVersionsEqual()
     QCOMPARE(startupState().LastUpdateText, QStringLiteral("an earlier date"));
     QVERIFY(!QFile::exists(command.sdrPath()));
     QVERIFY(databaseTables().CookDbLoaded && databaseTables().TrojSigLoaded && databaseTables().RegDbLoaded);
+
+    // A missing message clears the earlier one.
+    QFile::remove(m_repo->filePath(QStringLiteral("newupd/msg.txt")));
+    command.Command7();
+    QCOMPARE(command.message(), QString());
+    QCOMPARE(m_server->requestCount(QStringLiteral("/newupd/msg.txt")), 2);
 }
 
 void TestUpdateCheck::oneDatabaseOutOfDate()
@@ -370,20 +377,6 @@ void TestUpdateCheck::firstLineRules()
     if (notice)
         QCOMPARE(spy.first().first().toString(), Lingua(23));
     waitForDownloads(command);
-}
-
-void TestUpdateCheck::serverMessage()
-{
-    publishVersions("COOK-1\r\n", "TROJ-1\r\n", "REG-1\r\n");
-    publish(QStringLiteral("newupd/msg.txt"), "First line\r\nSecond line\r\n\r\nCaf\xe9 \x80 5\r\n");
-    UpdateCommand command;
-    command.Command7();
-    QCOMPARE(command.message(), QStringLiteral("First line\r\nSecond line\r\n\r\nCaf\u00e9 \u20ac 5\r\n"));
-
-    QFile::remove(m_repo->filePath(QStringLiteral("newupd/msg.txt")));
-    command.Command7();
-    QCOMPARE(command.message(), QString());
-    QCOMPARE(m_server->requestCount(QStringLiteral("/newupd/msg.txt")), 2);
 }
 
 void TestUpdateCheck::timeoutOnFirstFetchClosesPanel()
