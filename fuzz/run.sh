@@ -40,10 +40,16 @@ mkdir -p "$work/generated" "$work/artifacts" "$work/logs"
 "$build/fuzz/fuzz_seeds" "$work/generated"
 
 # The targets write their inputs to files; a memory-backed temporary folder
-# keeps that from dominating the run time.
+# keeps that from dominating the run time.  A target that crashes, or that
+# libFuzzer ends without running exit handlers, leaves its folder behind:
+# the whole temporary folder goes when this script ends.
+scratch_parent=/tmp
 if [ -d /dev/shm ] && [ -w /dev/shm ]; then
-  export TMPDIR=/dev/shm
+  scratch_parent=/dev/shm
 fi
+TMPDIR=$(mktemp -d "$scratch_parent/torvakine-fuzz-run.XXXXXX")
+export TMPDIR
+trap 'rm -rf "$TMPDIR"' EXIT
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 
