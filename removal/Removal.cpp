@@ -48,6 +48,39 @@ std::optional<QByteArray> rewrittenCookies(const QString &path, const QByteArray
     return out;
 }
 
+struct CookieRow {
+    QString path;
+    QString line;
+};
+
+// Splits the part of a cookie row after its browser prefix into the cookie
+// file's path and the cookie line.  A folder name may hold "+", so the path
+// ends at the first "cookies.txt+" (in any letter case) that names an
+// existing file, and the line is everything after that "+".  Without such a
+// file the path ends at the first "+" and the line starts after the last.
+CookieRow splitCookieRow(const QString &rest)
+{
+    static const QLatin1String name("cookies.txt+");
+    for (qsizetype at = rest.indexOf(name, 0, Qt::CaseInsensitive); at >= 0;
+         at = rest.indexOf(name, at + 1, Qt::CaseInsensitive)) {
+        const qsizetype plus = at + name.size() - 1;
+        if (QFileInfo(rest.left(plus)).isFile())
+            return {rest.left(plus), rest.mid(plus + 1)};
+    }
+    const qsizetype firstPlus = rest.indexOf(QLatin1Char('+'));
+    const qsizetype lastPlus = rest.lastIndexOf(QLatin1Char('+'));
+    return {firstPlus < 0 ? rest : rest.left(firstPlus),
+            lastPlus < 0 ? QString() : rest.mid(lastPlus + 1)};
+}
+
+// A path that holds the replacement character was decoded from a name that
+// is not valid in the file system's encoding: it may name another file than
+// the one that was found, so nothing is removed through it.
+bool isFaithfulPath(const QString &path)
+{
+    return !path.contains(QChar::ReplacementCharacter);
+}
+
 } // namespace
 
 void recordRemovalFailure(const QString &path)
@@ -60,7 +93,8 @@ void recordRemovalFailure(const QString &path)
 void DestroyFile(const QString &FilePath)
 {
     const QFileInfo info(FilePath);
-    const bool removable = info.isSymLink() || (info.isFile() && !isReadOnly(info));
+    const bool removable = isFaithfulPath(FilePath) &&
+                           (info.isSymLink() || (info.isFile() && !isReadOnly(info)));
     if (!removable || !QFile::remove(FilePath))
         recordRemovalFailure(FilePath);
 }
@@ -68,15 +102,15 @@ void DestroyFile(const QString &FilePath)
 void RemoveMozillaCookie(const QString &Oggetto)
 {
     const QString rest = Oggetto.mid(Oggetto.startsWith(QLatin1String("mozilla:")) ? 8 : 9);
-    const qsizetype firstPlus = rest.indexOf(QLatin1Char('+'));
-    const qsizetype lastPlus = rest.lastIndexOf(QLatin1Char('+'));
-    const QString cookiePath = firstPlus < 0 ? rest : rest.left(firstPlus);
-    const QByteArray cookieLine = lastPlus < 0 ? QByteArray() : rest.mid(lastPlus + 1).toLatin1();
+    const CookieRow row = splitCookieRow(rest);
+    const QString &cookiePath = row.path;
+    const QByteArray cookieLine = row.line.toLatin1();
     const QString companionPath = cookiePath.left(cookiePath.size() - 3) + QStringLiteral("new");
 
     const QFileInfo info(cookiePath);
-    const std::optional<QByteArray> content =
-        info.isFile() ? rewrittenCookies(cookiePath, cookieLine) : std::nullopt;
+    const std::optional<QByteArray> content = info.isFile() && isFaithfulPath(cookiePath)
+                                                  ? rewrittenCookies(cookiePath, cookieLine)
+                                                  : std::nullopt;
     if (!content) {
         recordRemovalFailure(cookiePath);
         return;
