@@ -63,3 +63,15 @@ QStringList referenceLines(const QByteArray &plain)
         lines.append(Cp1252::toUnicode(piece));
     return lines;
 }
+
+PlainTable referencePlainTable(const QByteArray &plain)
+{
+    PlainTable table;
+    for (const QString &line : referenceLines(plain)) {
+        if (line.startsWith(QLatin1String("[[[")))
+            table.version = line;
+        else
+            table.entries.append(line);
+    }
+    return table;
+}

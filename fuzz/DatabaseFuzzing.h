@@ -19,3 +19,12 @@ bool loadFuzzedDatabase(DatabaseFile file, const QByteArray &plain);
 // The lines of deciphered text as the file format defines them, split here
 // independently of the loader: a line ends at CR LF or at a lone CR.
 QStringList referenceLines(const QByteArray &plain);
+
+// trojsig.dat and regdb.dat as the format defines them: every line that is
+// not a version line is an entry (after an empty slot 0); the last version
+// line wins.
+struct PlainTable {
+    QStringList entries{QString()};
+    QString version;
+};
+PlainTable referencePlainTable(const QByteArray &plain);

@@ -4,11 +4,9 @@
 // list included).  No query may fail hard, a hive that does not open holds
 // nothing, and reading changes no file.
 #include "fuzz/FuzzEnvironment.h"
+#include "fuzz/HiveFuzzing.h"
 #include "platform/HiveFile.h"
 #include "platform/HiveRegistry.h"
-
-#include <QDir>
-#include <QFile>
 
 namespace {
 
@@ -34,39 +32,21 @@ constexpr Probe kProbes[] = {
     {PredefinedKey::PerformanceData, "Anything", "x"},
 };
 
-QStringList hivePaths()
-{
-    const QString root = fuzzFolder() + QStringLiteral("/install");
-    return {root + QStringLiteral("/Windows/System32/config/SOFTWARE"),
-            root + QStringLiteral("/Windows/System32/config/SYSTEM"),
-            root + QStringLiteral("/Windows/System32/config/DEFAULT"),
-            root + QStringLiteral("/Users/bob/NTUSER.DAT")};
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     initFuzzEnvironment(argc, argv);
-    QDir(fuzzFolder()).mkpath(QStringLiteral("install/Windows/System32/config"));
-    QDir(fuzzFolder()).mkpath(QStringLiteral("install/Users/bob"));
+    prepareInstallation();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray hive = fuzzBytes(data, size);
-    const QStringList paths = hivePaths();
-    for (const QString &path : paths)
-        writeFuzzFile(path, hive);
+    const QStringList paths = writeFuzzedHives(hive);
     const bool sound = HiveFile::open(paths.first(), false) != nullptr;
-    const QString root = fuzzFolder() + QStringLiteral("/install");
+    const QString root = installationFolder();
 
     {
         HiveRegistry registry(root, RegistryAccess::ReadOnly);
@@ -82,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(registry.commit().isEmpty());
     }
     for (const QString &path : paths)
-        FUZZ_CHECK(readAll(path) == hive);
+        FUZZ_CHECK(readFuzzFile(path) == hive);
 
     return 0;
 }

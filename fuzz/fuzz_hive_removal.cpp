@@ -3,48 +3,24 @@
 // not be opened is never written, and a hive that was written opens again as
 // a sound hive.
 #include "fuzz/FuzzEnvironment.h"
+#include "fuzz/HiveFuzzing.h"
 #include "platform/HiveFile.h"
 #include "platform/HiveRegistry.h"
-
-#include <QDir>
-#include <QFile>
-
-namespace {
-
-QStringList hivePaths()
-{
-    const QString root = fuzzFolder() + QStringLiteral("/install");
-    return {root + QStringLiteral("/Windows/System32/config/SOFTWARE"),
-            root + QStringLiteral("/Windows/System32/config/SYSTEM"),
-            root + QStringLiteral("/Windows/System32/config/DEFAULT"),
-            root + QStringLiteral("/Users/bob/NTUSER.DAT")};
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     initFuzzEnvironment(argc, argv);
-    QDir(fuzzFolder()).mkpath(QStringLiteral("install/Windows/System32/config"));
-    QDir(fuzzFolder()).mkpath(QStringLiteral("install/Users/bob"));
+    prepareInstallation();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray hive = fuzzBytes(data, size);
-    const QStringList paths = hivePaths();
-    for (const QString &path : paths)
-        writeFuzzFile(path, hive);
+    const QStringList paths = writeFuzzedHives(hive);
     const bool sound = HiveFile::open(paths.first(), false) != nullptr;
     {
-        HiveRegistry registry(fuzzFolder() + QStringLiteral("/install"), RegistryAccess::ReadWrite);
+        HiveRegistry registry(installationFolder(), RegistryAccess::ReadWrite);
         registry.deleteValue(PredefinedKey::LocalMachine,
                              QStringLiteral("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"),
                              QStringLiteral("Bad"));
@@ -56,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         registry.commit();
     }
     for (const QString &path : paths) {
-        const QByteArray after = readAll(path);
+        const QByteArray after = readFuzzFile(path);
         if (!sound)
             FUZZ_CHECK(after == hive);
         else if (after != hive)

@@ -15,17 +15,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QByteArray plain = fuzzBytes(data, size);
     if (!loadFuzzedDatabase(DatabaseFile::TrojSig, plain))
         return 0;
-    QStringList entries{QString()};
-    QString version;
-    for (const QString &line : referenceLines(plain)) {
-        if (line.startsWith(QLatin1String("[[[")))
-            version = line;
-        else
-            entries.append(line);
-    }
+    const PlainTable expected = referencePlainTable(plain);
     const DatabaseTables &t = databaseTables();
-    FUZZ_CHECK(t.TrojSigEntries == entries);
-    FUZZ_CHECK(t.TrojSigCount == entries.size() - 1);
-    FUZZ_CHECK(t.TrojSigVersion == version);
+    FUZZ_CHECK(t.TrojSigEntries == expected.entries);
+    FUZZ_CHECK(t.TrojSigCount == expected.entries.size() - 1);
+    FUZZ_CHECK(t.TrojSigVersion == expected.version);
     return 0;
 }
