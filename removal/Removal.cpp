@@ -2,6 +2,7 @@
 
 #include "language/Lingua.h"
 #include "platform/EventPump.h"
+#include "platform/FileRemoval.h"
 #include "platform/StartupState.h"
 #include "platform/TextFiles.h"
 #include "removal/RegistryRowRemoval.h"
@@ -92,10 +93,7 @@ void recordRemovalFailure(const QString &path)
 
 void DestroyFile(const QString &FilePath)
 {
-    const QFileInfo info(FilePath);
-    const bool removable = isFaithfulPath(FilePath) &&
-                           (info.isSymLink() || (info.isFile() && !isReadOnly(info)));
-    if (!removable || !QFile::remove(FilePath))
+    if (!isFaithfulPath(FilePath) || !removeFileWithoutForce(QFile::encodeName(FilePath)))
         recordRemovalFailure(FilePath);
 }
 
@@ -149,6 +147,10 @@ void RemoveListedDetections()
         } else if (location.startsWith(QLatin1String("mozilla:")) ||
                    location.startsWith(QLatin1String("netscape:"))) {
             RemoveMozillaCookie(location);
+        } else if (const QByteArray &nativePath = list.row(i).nativeLocation;
+                   !nativePath.isEmpty()) {
+            if (!removeFileWithoutForce(nativePath))
+                recordRemovalFailure(location);
         } else {
             DestroyFile(location);
         }

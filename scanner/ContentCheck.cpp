@@ -125,15 +125,11 @@ bool FileScan(const QString &FILE)
     return FileScan(QFile::encodeName(FILE));
 }
 
-std::optional<double> GetFileSize(const QByteArray &nativePath)
+std::optional<double> GetFileSize(const QString &percorsoFile)
 {
+    const QByteArray nativePath = QFile::encodeName(percorsoFile);
     struct stat st {};
     if (nativePath.isEmpty() || ::stat(nativePath.constData(), &st) != 0 || S_ISDIR(st.st_mode))
         return std::nullopt;
     return double(st.st_size);
-}
-
-std::optional<double> GetFileSize(const QString &percorsoFile)
-{
-    return GetFileSize(QFile::encodeName(percorsoFile));
 }

@@ -26,4 +26,3 @@ bool FileScan(const FileDescriptor &file);
 // The size in bytes of the file at percorsoFile (a link counts as what it
 // leads to); none for a directory or a path that cannot be read.
 std::optional<double> GetFileSize(const QString &percorsoFile);
-std::optional<double> GetFileSize(const QByteArray &nativePath);

@@ -26,9 +26,31 @@ FileDescriptor &FileDescriptor::operator=(FileDescriptor &&other) noexcept
     return *this;
 }
 
+namespace {
+
+constexpr int kFileFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+
+} // namespace
+
 FileDescriptor FileDescriptor::open(const QByteArray &path)
 {
-    return FileDescriptor(::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    return FileDescriptor(::open(path.constData(), kFileFlags));
+}
+
+FileDescriptor FileDescriptor::openIn(const FileDescriptor &folder, const QByteArray &name)
+{
+    return FileDescriptor(::openat(folder.m_fd, name.constData(), kFileFlags));
+}
+
+FileDescriptor FileDescriptor::openFolder(const QByteArray &path)
+{
+    return FileDescriptor(::open(path.constData(), kFolderFlags));
+}
+
+FileDescriptor FileDescriptor::openFolderIn(const FileDescriptor &folder, const QByteArray &name)
+{
+    return FileDescriptor(::openat(folder.m_fd, name.constData(), kFolderFlags | O_NOFOLLOW));
 }
 
 FileDescriptor FileDescriptor::openRegularFile(const QByteArray &path)

@@ -18,6 +18,12 @@ public:
 
     // Opens path as it is (closed on failure).
     static FileDescriptor open(const QByteArray &path);
+    // Opens the entry name of the open folder the same way.
+    static FileDescriptor openIn(const FileDescriptor &folder, const QByteArray &name);
+    // Opens a folder for listing and for opening its entries: the one at path
+    // (links followed), or the entry name of the open folder (never a link).
+    static FileDescriptor openFolder(const QByteArray &path);
+    static FileDescriptor openFolderIn(const FileDescriptor &folder, const QByteArray &name);
     // Opens path only when it is a regular file: looked at before opening,
     // so that a FIFO or device is never opened, and checked again once open.
     static FileDescriptor openRegularFile(const QByteArray &path);

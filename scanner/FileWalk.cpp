@@ -41,27 +41,26 @@ struct Folder {
     bool insideSubfolder = false; // the current entry's subfolder is being walked
 };
 
-// Lists the folder at nativePath, which must be the folder (device, inode)
-// when expected is given.  Every name is read at once and the folder closed
-// again, so a deep walk holds no open descriptors.  "." and ".." are left out
-// of the starting folder only.
-bool listFolder(Folder &folder, const struct stat *expected, bool isStart)
+bool isTheFolder(const FileDescriptor &handle, dev_t device, ino_t inode)
 {
-    int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
-    if (expected)
-        flags |= O_NOFOLLOW;
-    const int fd = ::open(folder.nativePath.constData(), flags);
-    if (fd < 0)
-        return false;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 ||
-        (expected && (st.st_dev != expected->st_dev || st.st_ino != expected->st_ino))) {
-        ::close(fd);
+    return handle.status(&st) && S_ISDIR(st.st_mode) && st.st_dev == device &&
+           st.st_ino == inode;
+}
+
+// Lists the open folder.  Every name is read at once, so the walk holds only
+// the open folder it is in, at any depth.  "." and ".." are left out of the
+// starting folder only.
+bool listFolder(Folder &folder, const FileDescriptor &handle, bool isStart)
+{
+    struct stat st {};
+    if (!handle.status(&st))
         return false;
-    }
-    DIR *dir = ::fdopendir(fd);
+    const int copy = ::fcntl(handle.get(), F_DUPFD_CLOEXEC, 0);
+    DIR *dir = copy < 0 ? nullptr : ::fdopendir(copy);
     if (!dir) {
-        ::close(fd);
+        if (copy >= 0)
+            ::close(copy);
         return false;
     }
     folder.device = st.st_dev;
@@ -74,6 +73,22 @@ bool listFolder(Folder &folder, const struct stat *expected, bool isStart)
     }
     ::closedir(dir);
     return true;
+}
+
+// Opens the folder on top of the stack again once the walk of its subfolders
+// is over; here is the open folder depth levels down from the start.  Its
+// ".." leads back at any depth, however long the path; when that is no longer
+// the same folder (it was moved meanwhile) the folder's own path is tried.
+// Closed when neither is the folder any more.
+FileDescriptor climbBack(FileDescriptor here, size_t depth, const std::vector<Folder> &stack)
+{
+    const Folder &top = stack.back();
+    for (; depth > stack.size() && here.isOpen(); --depth)
+        here = FileDescriptor::openFolderIn(here, "..");
+    if (isTheFolder(here, top.device, top.inode))
+        return here;
+    FileDescriptor byPath = FileDescriptor::openFolder(top.nativePath);
+    return isTheFolder(byPath, top.device, top.inode) ? std::move(byPath) : FileDescriptor();
 }
 
 bool isBeingWalked(const std::vector<Folder> &stack, const struct stat &st)
@@ -100,11 +115,16 @@ void ScanFolder(const QString &path)
     ScanState &s = scanState();
     const StartupState &startup = startupState();
     std::vector<Folder> stack;
+    // The open folder the entries are opened and looked at in, and its depth
+    // (the stack size when it was on top).
+    FileDescriptor here;
+    size_t hereDepth = 1;
     {
         Folder start;
         start.path = path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/');
         start.nativePath = QFile::encodeName(start.path);
-        if (!listFolder(start, nullptr, true))
+        here = FileDescriptor::openFolder(start.nativePath);
+        if (!listFolder(start, here, true))
             return;
         stack.push_back(std::move(start));
     }
@@ -130,6 +150,16 @@ void ScanFolder(const QString &path)
             stack.pop_back();
             continue;
         }
+        if (hereDepth != stack.size()) {
+            here = climbBack(std::move(here), hereDepth, stack);
+            hereDepth = stack.size();
+            if (!here.isOpen()) {
+                // The folder went away during the walk of its subfolders:
+                // what it still held cannot be reached.
+                stack.pop_back();
+                continue;
+            }
+        }
         const ListedEntry &entry = folder.entries[folder.next++];
         const QString name = TrimNull(QFile::decodeName(entry.name));
         s.CurrentFilePath = folder.path + name;
@@ -141,15 +171,18 @@ void ScanFolder(const QString &path)
         FileDescriptor file;
         bool looked = false;
         if (entry.type == DT_REG) {
-            file = FileDescriptor::open(nativeFull);
+            file = FileDescriptor::openIn(here, entry.name);
             looked = file.status(&st);
         }
         if (!looked)
-            looked = ::lstat(nativeFull.constData(), &st) == 0;
+            looked = ::fstatat(here.get(), entry.name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
         const bool isFolder = looked ? S_ISDIR(st.st_mode) : entry.type == DT_DIR;
         if (looked && S_ISLNK(st.st_mode)) {
-            if (const auto size = GetFileSize(nativeFull))
-                s.CurrentEntrySize = *size;
+            // A link counts as the size of what it leads to.
+            struct stat target {};
+            if (::fstatat(here.get(), entry.name.constData(), &target, 0) == 0 &&
+                !S_ISDIR(target.st_mode))
+                s.CurrentEntrySize = double(target.st_size);
         } else if (looked && !isFolder) {
             s.CurrentEntrySize = double(st.st_size);
         }
@@ -160,22 +193,26 @@ void ScanFolder(const QString &path)
             EventPump::processPendingEvents();
             if (looked && !name.startsWith(QLatin1Char('.')) && s.RecurseSubfolders &&
                 st.st_dev == device && !isBeingWalked(stack, st)) {
+                FileDescriptor subHandle = FileDescriptor::openFolderIn(here, entry.name);
                 Folder sub;
                 sub.path = s.CurrentFilePath + QLatin1Char('/');
                 sub.nativePath = nativeFull + '/';
-                if (listFolder(sub, &st, false)) {
+                if (isTheFolder(subHandle, st.st_dev, st.st_ino) &&
+                    listFolder(sub, subHandle, false)) {
                     folder.insideSubfolder = true;
                     stack.push_back(std::move(sub)); // folder is not used past here
+                    here = std::move(subHandle);
+                    hereDepth = stack.size();
                     continue;
                 }
             }
         } else if (Checkfile(folder.path, name)) {
-            RecordDetection(s.CurrentThreatName, s.CurrentFilePath);
+            RecordDetection(s.CurrentThreatName, s.CurrentFilePath, nativeFull);
         } else if (s.CurrentEntrySize <= kContentCheckLimit && looked && S_ISREG(st.st_mode)) {
             if (!file.isOpen())
-                file = FileDescriptor::open(nativeFull);
+                file = FileDescriptor::openIn(here, entry.name);
             if (FileScan(file))
-                RecordDetection(s.CurrentThreatName, s.CurrentFilePath);
+                RecordDetection(s.CurrentThreatName, s.CurrentFilePath, nativeFull);
         }
         if (finishEntry())
             stack.pop_back();

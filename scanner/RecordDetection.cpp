@@ -5,10 +5,10 @@
 #include "scanner/ScanReport.h"
 #include "scanner/ScanState.h"
 
-void RecordDetection(const QString &name, const QString &object)
+void RecordDetection(const QString &name, const QString &object, const QByteArray &nativeObject)
 {
     ++scanState().DetectionCount;
-    resultList().addRow(name, object);
+    resultList().addRow(name, object, nativeObject);
     ScanReport &report = scanReport();
     report.writeLine(Lingua(32) + QLatin1Char(' ') + name.toUpper());
     report.writeLine(object);

@@ -27,11 +27,12 @@ QVariant ResultListModel::headerData(int section, Qt::Orientation orientation, i
     return section == 0 ? QStringLiteral("Name") : QStringLiteral("File");
 }
 
-void ResultListModel::addRow(const QString &name, const QString &location)
+void ResultListModel::addRow(const QString &name, const QString &location,
+                             const QByteArray &nativeLocation)
 {
     const int at = int(m_rows.size());
     beginInsertRows(QModelIndex(), at, at);
-    m_rows.append({name, location});
+    m_rows.append({name, location, nativeLocation});
     endInsertRows();
 }
 

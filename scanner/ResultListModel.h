@@ -14,6 +14,9 @@ public:
     struct Row {
         QString name;
         QString location;
+        // For a file the walk found: its path in the file system's own bytes,
+        // which a name that is not valid text cannot be rebuilt from.
+        QByteArray nativeLocation;
     };
 
     using QAbstractTableModel::QAbstractTableModel;
@@ -24,7 +27,8 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
 
-    void addRow(const QString &name, const QString &location);
+    void addRow(const QString &name, const QString &location,
+                const QByteArray &nativeLocation = QByteArray());
     void clear();
     qsizetype count() const { return m_rows.size(); }
     // Row i counted from 1.
