@@ -32,7 +32,6 @@ void NameCheckIndex::build(const DatabaseTables &tables)
     m_count = std::clamp<qint32>(tables.CookDbCount, 0, qint32(m_entries.size()) - 1);
     m_headerAbove.assign(size_t(m_count) + 1, 0);
     m_threatNames.assign(size_t(m_count) + 1, QString());
-    m_suffixEntry.push_back(0);
     m_keyChildren.emplace_back();
     m_keyAt.push_back(-1);
 
@@ -84,19 +83,41 @@ void NameCheckIndex::build(const DatabaseTables &tables)
     m_keySeen.assign(m_keyPatterns.size(), 0);
 }
 
+namespace {
+
+// The hash of a text read from its end, extended by one character further
+// towards its start: the character times the next power of an odd base.
+struct SuffixHash {
+    static constexpr quint64 kBase = 0x9e3779b97f4a7c15ULL;
+    quint64 value = 0;
+    quint64 power = 1;
+    void extend(QChar c)
+    {
+        value += (quint64(c.unicode()) + 1) * power;
+        power *= kBase;
+    }
+};
+
+quint64 suffixHashOf(QStringView text)
+{
+    SuffixHash h;
+    for (qsizetype i = text.size() - 1; i >= 0; --i)
+        h.extend(text[i]);
+    return h.value;
+}
+
+} // namespace
+
 void NameCheckIndex::addSuffix(QStringView pattern, qint32 entry)
 {
-    qint32 node = 0;
-    for (qsizetype i = pattern.size() - 1; i >= 0; --i) {
-        bool added = false;
-        node = m_suffixEdges.findOrAdd(node, pattern[i].unicode(), qint32(m_suffixEntry.size()),
-                                       &added);
-        if (added)
-            m_suffixEntry.push_back(0);
+    const quint64 hash = suffixHashOf(pattern);
+    // Entries come in ascending order: the first one with a text is the lowest.
+    for (auto it = m_suffixes.constFind(hash); it != m_suffixes.cend() && it.key() == hash; ++it) {
+        if (m_entries.at(*it) == pattern)
+            return;
     }
-    // Entries come in ascending order: the first one to end here is the lowest.
-    if (m_suffixEntry[size_t(node)] == 0)
-        m_suffixEntry[size_t(node)] = entry;
+    m_suffixes.insert(hash, entry);
+    m_longestSuffix = std::max(m_longestSuffix, pattern.size());
 }
 
 void NameCheckIndex::addKeyed(QStringView key, qint32 wildIndex)
@@ -152,14 +173,17 @@ void NameCheckIndex::linkKeys()
 qint32 NameCheckIndex::bestSuffixMatch(QStringView full) const
 {
     qint32 best = std::numeric_limits<qint32>::max();
-    qint32 node = 0;
-    for (qsizetype i = full.size() - 1; i >= 0; --i) {
-        node = m_suffixEdges.find(node, full[i].unicode());
-        if (node < 0)
-            break;
-        const qint32 entry = m_suffixEntry[size_t(node)];
-        if (entry != 0 && entry < best)
-            best = entry;
+    if (m_suffixes.isEmpty())
+        return best;
+    SuffixHash hash;
+    const qsizetype longest = std::min(full.size(), m_longestSuffix);
+    for (qsizetype length = 1; length <= longest; ++length) {
+        hash.extend(full[full.size() - length]);
+        for (auto it = m_suffixes.constFind(hash.value);
+             it != m_suffixes.cend() && it.key() == hash.value; ++it) {
+            if (*it < best && m_entries.at(*it) == full.last(length))
+                best = *it;
+        }
     }
     return best;
 }

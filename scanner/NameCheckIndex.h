@@ -2,6 +2,7 @@
 
 #include "scanner/EdgeTable.h"
 
+#include <QMultiHash>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -13,8 +14,9 @@ struct DatabaseTables;
 // The path patterns of CookDbEntries arranged for the name check, so that the
 // cost of checking one path does not grow with the number of patterns while
 // the answer stays that of reading the entries in table order:
-// - patterns without wildcard characters are suffixes of the path; they sit
-//   in a tree of reversed texts, walked once from the end of the path;
+// - patterns without wildcard characters are suffixes of the path; they are
+//   kept by a hash of their text read from the end, which the lookup extends
+//   one character at a time from the end of the path;
 // - every other pattern is reached through the longest run of plain
 //   characters it holds (a multi-pattern search over the path), and only the
 //   ones numbered below the best plain suffix found are tried, in table order.
@@ -61,9 +63,10 @@ private:
     std::vector<qint32> m_headerAbove; // entry -> header entry number, 0 for none
     std::vector<QString> m_threatNames; // header entry -> its threat name
 
-    // Reversed plain patterns: node 0 is the root.
-    EdgeTable m_suffixEdges;
-    std::vector<qint32> m_suffixEntry; // lowest entry ending at the node, 0 for none
+    // Plain patterns: the hash of each distinct text (read from the end) to
+    // its lowest entry; texts whose hashes collide share a key.
+    QMultiHash<quint64, qint32> m_suffixes;
+    qsizetype m_longestSuffix = 0;
 
     // Wildcard patterns in table order and the automaton over their keys.
     std::vector<WildPattern> m_wild;

@@ -12,6 +12,8 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <bit>
+
 namespace {
 
 void setCookDb(const QStringList &entries)
@@ -216,6 +218,23 @@ void TestPatternMatch::threatNameOfNearestHeader()
     setCookDb({"***Early", "e.exe", "***Late", "\\late.exe"});
     QVERIFY(Checkfile("/p/", "late.exe"));
     QCOMPARE(scanState().CurrentThreatName, QString("Early"));
+
+    // Two plain patterns whose hashes are equal: the Thue-Morse text of 2,048
+    // letters and its complement collide under any polynomial hash modulo
+    // 2^64.  Each must still match only its own text.
+    QString thueMorse;
+    QString complement;
+    for (int i = 0; i < 2048; ++i) {
+        const bool odd = std::popcount(unsigned(i)) % 2;
+        thueMorse += QLatin1Char(odd ? 'b' : 'a');
+        complement += QLatin1Char(odd ? 'a' : 'b');
+    }
+    setCookDb({"***Complement", complement, "***Thue.Morse", thueMorse});
+    QVERIFY(Checkfile("/p/", thueMorse));
+    QCOMPARE(scanState().CurrentThreatName, QString("Thue.Morse"));
+    QVERIFY(Checkfile("/p/", complement));
+    QCOMPARE(scanState().CurrentThreatName, QString("Complement"));
+    QVERIFY(!Checkfile("/p/", thueMorse.sliced(1)));
 }
 
 void TestPatternMatch::cookieFileIsNotCheckedByName()
