@@ -8,7 +8,6 @@
 #include "scanner/ResultListModel.h"
 #include "scanner/ScanState.h"
 #include "scanner/SignatureSearch.h"
-#include "scanner/TrimNull.h"
 #include "tests/support/TestAppFolder.h"
 
 #include <QCryptographicHash>
@@ -20,7 +19,6 @@
 #include <algorithm>
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -114,11 +112,10 @@ private slots:
     void signatureEntries();
     void sortedSearchLeavesTheSameName();
     void linksAndFifosAreNotFollowedOrRead();
-    void deepTreeDoesNotExhaustTheStack();
     void unlistableFolderYieldsNothing();
     void otherFileSystemsAndBindLoops();
     void progressMovesInUnits();
-    void sizesAndNames();
+    void fileSizes();
 
 private:
     QString root() const { return m_app->path() + "/scan/"; }
@@ -334,40 +331,6 @@ void TestFileWalk::linksAndFifosAreNotFollowedOrRead()
     QVERIFY(FileScan(m_app->path() + "/outside/target.bin"));
 }
 
-void TestFileWalk::deepTreeDoesNotExhaustTheStack()
-{
-    constexpr int depth = 2000;
-    // Made one level at a time relative to the level above: short paths.
-    QString path = root();
-    int fd = ::open(QFile::encodeName(root()).constData(), O_RDONLY | O_DIRECTORY);
-    for (int i = 0; i < depth && fd >= 0; ++i) {
-        path += "d/";
-        QCOMPARE(::mkdirat(fd, "d", 0700), 0);
-        const int sub = ::openat(fd, "d", O_RDONLY | O_DIRECTORY);
-        ::close(fd);
-        fd = sub;
-    }
-    QVERIFY(fd >= 0);
-    ::close(fd);
-    writeTestFile(path + "deep.bad", "x");
-    ScanFolder(root());
-    QCOMPARE(foundLocations(), QStringList{path + "deep.bad"});
-    // One folder at the start, then ".", ".." and one entry on every level.
-    QCOMPARE(scanState().ObjectsScanned, 1 + 3 * depth);
-
-    // Take the chain apart from the top, one short rename at a time: removing
-    // it by its long paths costs seconds.
-    QVERIFY(QFile::remove(path + "deep.bad"));
-    const QByteArray top = QFile::encodeName(root() + "d");
-    const QByteArray next = QFile::encodeName(root() + "d/d");
-    const QByteArray spare = QFile::encodeName(root() + "spare");
-    while (::rename(next.constData(), spare.constData()) == 0) {
-        QCOMPARE(::rmdir(top.constData()), 0);
-        QCOMPARE(::rename(spare.constData(), top.constData()), 0);
-    }
-    QCOMPARE(::rmdir(top.constData()), 0);
-}
-
 void TestFileWalk::unlistableFolderYieldsNothing()
 {
     writeTestFile(root() + "locked/inside.bad", "x");
@@ -433,11 +396,8 @@ void TestFileWalk::progressMovesInUnits()
     scanState().progressBar = nullptr;
 }
 
-void TestFileWalk::sizesAndNames()
+void TestFileWalk::fileSizes()
 {
-    QCOMPARE(TrimNull(QString("abc") + QChar(0) + "def"), QString("abc"));
-    QCOMPARE(TrimNull("abc"), QString("abc"));
-    QCOMPARE(TrimNull(QString(QChar(0))), QString());
     writeTestFile(root() + "seven", "1234567");
     QVERIFY(QFile::link(root() + "seven", root() + "seven-link"));
     QCOMPARE(GetFileSize(root() + "seven"), std::optional<double>(7));
