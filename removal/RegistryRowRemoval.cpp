@@ -23,14 +23,17 @@ bool RegistryRowRemoval::removeRow(const QString &location)
     }
     if (!name.isEmpty()) {
         DeleteValue(*root, keyPart, name);
-        return true;
+    } else {
+        // A key deletion needs a key below the root: deleting the root itself
+        // would empty a whole part of the registry.
+        if (registryPathParts(keyPart).isEmpty())
+            return false;
+        DeleteKey(*root, keyPart);
     }
-    // A key deletion needs a key below the root: deleting the root itself
-    // would empty a whole part of the registry.
-    if (registryPathParts(keyPart).isEmpty())
-        return false;
-    DeleteKey(*root, keyPart);
-    return LastRegResult() != RegistryResult::AccessDenied;
+    // A key or value that is not there needs nothing; a change the registry
+    // refused or could not make leaves the row to be recorded.
+    const qint32 result = LastRegResult();
+    return result == RegistryResult::Success || result == RegistryResult::FileNotFound;
 }
 
 QStringList RegistryRowRemoval::finish()

@@ -18,10 +18,11 @@ public:
 
     // Deletes the value or the whole key that location names; a key or value
     // that is not there needs nothing.  False when the row names no usable
-    // key (an unknown root name, no "\" or nothing after the root name) or
-    // names a key that stands for a whole hive or predefined key: the row is
-    // then passed over and the caller records it as a failure.  A hive that
-    // cannot be opened for the change is reported by finish().
+    // key (an unknown root name, no "\" or nothing after the root name),
+    // names a key that stands for a whole hive or predefined key, or the
+    // deletion failed inside its hive: the caller records the row as a
+    // failure.  A hive that cannot be opened for the change is reported by
+    // finish().
     bool removeRow(const QString &location);
 
     // Commits the changes; returns the files (hives) that could not be

@@ -95,8 +95,10 @@ QVariant QueryValue(PredefinedKey root, const QString &subkey, const QString &na
 
 void DeleteValue(PredefinedKey root, const QString &subkey, const QString &name)
 {
-    if (!KeyExists(root, subkey))
+    if (!KeyExists(root, subkey)) {
+        moduleState().LastRegResult = RegistryResult::FileNotFound;
         return;
+    }
     std::unique_ptr<RegistryBackend> oneCall;
     RegistryBackend &registry = registryFor(RegistryAccess::ReadWrite, oneCall);
     moduleState().LastRegResult =

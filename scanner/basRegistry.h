@@ -29,7 +29,7 @@ bool KeyExists(PredefinedKey root, const QString &subkey);
 // the empty QString.
 QVariant QueryValue(PredefinedKey root, const QString &subkey, const QString &name);
 // Deletes the value name of the key when the key exists; otherwise does
-// nothing.  The outcome is only in LastRegResult().
+// nothing (FileNotFound).  The outcome is only in LastRegResult().
 void DeleteValue(PredefinedKey root, const QString &subkey, const QString &name);
 // Deletes the key with all its subkeys and values.  A predefined key or a key
 // standing for a whole hive is never deleted.  The outcome is in
