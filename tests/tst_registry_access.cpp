@@ -99,9 +99,15 @@ void RegistryAccessTest::keysAndValuesAcrossHives()
     // Predefined keys, and keys that stand for a hive or another predefined
     // key, are never deleted.
     const std::pair<PredefinedKey, QString> roots[] = {
-        {LocalMachine, ""}, {LocalMachine, "SOFTWARE"}, {LocalMachine, "\\SYSTEM\\"},
-        {ClassesRoot, ""},  {CurrentConfig, ""},        {CurrentUser, ""},
-        {Users, ""},        {Users, ".DEFAULT"},        {LocalMachine, "SYSTEM\\CurrentControlSet"},
+        {LocalMachine, ""},
+        {LocalMachine, "SOFTWARE"},
+        {LocalMachine, "\\SYSTEM\\"},
+        {ClassesRoot, ""},
+        {CurrentConfig, ""},
+        {CurrentUser, ""},
+        {Users, ""},
+        {Users, ".DEFAULT"},
+        {LocalMachine, "SYSTEM\\CurrentControlSet"},
         {LocalMachine, "SYSTEM\\ControlSet002\\Hardware Profiles\\Current"}};
     for (const auto &[key, path] : roots) {
         DeleteKey(key, path);

@@ -89,11 +89,15 @@ void RegistryRemovalTest::rowsOfEveryKind()
     // A damaged hive that no row needs is not reported.
     writeTestFile(machineHivePath(root(), "SYSTEM"), "not a hive");
     // Rows that name no usable key, or a whole hive, are passed over.
-    const QStringList refused{
-        "HKEY_LOCAL_MACHINE", "HKEY_LOCAL_MACHINE\\", "HKEY_LOCAL_MACHINE\\\\\\",
-        "HKEY_LOCAL_MACHINE\\\"\"", "HKEY_SOMEWHERE\\SOFTWARE\\Vendor\\Bad",
-        "HKEY_Local_Machine\\SOFTWARE\\Vendor\\Bad", "HKEY_LOCAL_MACHINE\\SOFTWARE",
-        "HKEY_CLASSES_ROOT\\", "HKEY_USERS\\.DEFAULT"};
+    const QStringList refused{"HKEY_LOCAL_MACHINE",
+                              "HKEY_LOCAL_MACHINE\\",
+                              "HKEY_LOCAL_MACHINE\\\\\\",
+                              "HKEY_LOCAL_MACHINE\\\"\"",
+                              "HKEY_SOMEWHERE\\SOFTWARE\\Vendor\\Bad",
+                              "HKEY_Local_Machine\\SOFTWARE\\Vendor\\Bad",
+                              "HKEY_LOCAL_MACHINE\\SOFTWARE",
+                              "HKEY_CLASSES_ROOT\\",
+                              "HKEY_USERS\\.DEFAULT"};
     QCOMPARE(removeRows(refused + QStringList{"HKEY_CURRENT_USER\\Software\\Run\\\"Spy\"",
                                               "HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Bad",
                                               "HKEY_LOCAL_MACHINE\\SOFTWARE\\Run\\\"BadTool\"",

@@ -16,16 +16,34 @@ QByteArray HiveBuilder::emptyHive(const QByteArray &rootName)
     file.replace(bin + sk + 4, 2, "sk").replace(bin + 0x70, rootName.size(), rootName);
     const std::pair<quint32, quint32> fields[] = {
         // Sequence numbers, version 1.5, primary file, direct memory load, root, bins, cluster.
-        {0x04, 1}, {0x08, 1}, {0x14, 1}, {0x18, 5}, {0x20, 1}, {0x24, 0x20}, {0x28, bin},
-        {0x2C, 1}, {bin + 0x08, bin},
+        {0x04, 1},
+        {0x08, 1},
+        {0x14, 1},
+        {0x18, 5},
+        {0x20, 1},
+        {0x24, 0x20},
+        {0x28, bin},
+        {0x2C, 1},
+        {bin + 0x08, bin},
         // The root key: hive entry, not deletable, ASCII name; no parent, subkeys, values, class.
-        {bin + 0x20, -nkSize}, {bin + 0x26, 0x2C}, {bin + 0x34, none}, {bin + 0x40, none},
-        {bin + 0x44, none}, {bin + 0x4C, none}, {bin + 0x50, sk}, {bin + 0x54, none},
+        {bin + 0x20, -nkSize},
+        {bin + 0x26, 0x2C},
+        {bin + 0x34, none},
+        {bin + 0x40, none},
+        {bin + 0x44, none},
+        {bin + 0x4C, none},
+        {bin + 0x50, sk},
+        {bin + 0x54, none},
         {bin + 0x6C, quint32(rootName.size())},
         // Its security cell: linked to itself, one reference, a self-relative
         // descriptor of revision 1 without owner, group or lists.  Then a free cell.
-        {bin + sk, -skSize}, {bin + sk + 0x08, sk}, {bin + sk + 0x0C, sk}, {bin + sk + 0x10, 1},
-        {bin + sk + 0x14, 20}, {bin + sk + 0x18, 1}, {bin + sk + 0x1A, 0x8000},
+        {bin + sk, -skSize},
+        {bin + sk + 0x08, sk},
+        {bin + sk + 0x0C, sk},
+        {bin + sk + 0x10, 1},
+        {bin + sk + 0x14, 20},
+        {bin + sk + 0x18, 1},
+        {bin + sk + 0x1A, 0x8000},
         {bin + sk + skSize, bin - sk - skSize}};
     for (const auto &[offset, value] : fields)
         qToLittleEndian<quint32>(value, file.data() + offset);
