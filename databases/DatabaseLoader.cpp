@@ -73,8 +73,12 @@ void loadOne(DatabaseFile file, ProgressIndicator &bar)
             t.MemDbCount = 0;
             return;
         }
+        // The counts come from the markers of this file alone: a file
+        // without them must not keep the counts of the one before.
         t.CookDbEntries = {QString()};
+        t.CookDbCount = 0;
         t.MemDbEntries = {QString()};
+        t.MemDbCount = 0;
         t.RegDbEntries = {QString()};
         t.RegDbCount = 0;
         break;

@@ -57,6 +57,11 @@ void TestDatabaseLoader::sectionsVersionsAndTokens()
         QCOMPARE(QStringList({t.CookDbVersion, t.TrojSigVersion, t.RegDbVersion}),
                  QStringList({"2007.1", "5", "7"}));
     }
+    // A reload of a file without its section markers keeps no earlier count.
+    app.writeDatabase("cookdb.dat", "***Adware\nbad.exe\nother.exe\nSample.exe\n");
+    LoadDatabases(bar);
+    QVERIFY(t.CookDbLoaded);
+    QCOMPARE(QList<qint32>({t.CookDbCount, t.MemDbCount}), QList<qint32>({0, 0}));
     // A lone CR ends a line, a lone LF does not.
     QCOMPARE(databaseLines("a\r\nb\rc\nd\r\n\r\ncaf\xe9 \x80"),
              QStringList({"a", "b", "c\nd", "", QStringLiteral("caf\u00e9 \u20ac")}));
