@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <cmath>
@@ -114,7 +115,14 @@ QString reportBaseNameFor(const QDateTime &when, const QLocale &locale)
 
 void LogFileName()
 {
-    scanState().ReportBaseName = reportBaseNameFor(QDateTime::currentDateTime(), QLocale());
+    // The name has whole seconds: a second scan within the same second gets
+    // a numbered name instead of wiping the first one's report.
+    const QString base = reportBaseNameFor(QDateTime::currentDateTime(), QLocale());
+    QString name = base;
+    for (int n = 2; QFileInfo::exists(startupState().ReportFolder + name + QStringLiteral(".txt"));
+         ++n)
+        name = base + QStringLiteral(" (%1)").arg(n);
+    scanState().ReportBaseName = name;
 }
 
 QString DriveRootPath(const QString &text)

@@ -39,8 +39,10 @@ constexpr double kProgressUnit = 10240000.0;
 void DiskInfo(const QString &drvPath, ProgressIndicator &bar);
 
 // "Report " and the date and time in the locale's general date format, with
-// every "/" and "." removed; also stored in ReportBaseName by LogFileName.
+// every "/" and "." removed.
 QString reportBaseNameFor(const QDateTime &when, const QLocale &locale);
+// Stores the present time's report name in ReportBaseName; when a report of
+// that name exists already, " (2)", " (3)"... is added to it.
 void LogFileName();
 // The locale's general date format: short date and long time.
 QString generalDate(const QDateTime &when, const QLocale &locale);

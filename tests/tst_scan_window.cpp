@@ -159,6 +159,12 @@ void TestScanWindow::scanSession()
     // The report is named after the date and time, without "/".
     const QDateTime when(QDate(2007, 9, 22), QTime(14, 35, 10));
     QCOMPARE(reportBaseNameFor(when, uk), QStringLiteral("Report 22092007 14:35:10"));
+    // A second scan within the same second keeps the first one's report.
+    LogFileName();
+    const QString first = scanState().ReportBaseName;
+    writeTestFile(startupState().ReportFolder + first + ".txt", "first report\r\n");
+    LogFileName();
+    QVERIFY(scanState().ReportBaseName != first);
     // The label after a drive's path is dropped, brackets inside the path kept.
     QCOMPARE(DriveRootPath("/mnt/windows [DATA]"), QStringLiteral("/mnt/windows/"));
     QCOMPARE(DriveRootPath("/ [sda1]"), QStringLiteral("/"));
