@@ -115,21 +115,7 @@ bool FileScan(const FileDescriptor &file)
     }
 }
 
-bool FileScan(const QByteArray &nativePath)
-{
-    return FileScan(FileDescriptor::openRegularFile(nativePath));
-}
-
 bool FileScan(const QString &FILE)
 {
-    return FileScan(QFile::encodeName(FILE));
-}
-
-std::optional<double> GetFileSize(const QString &percorsoFile)
-{
-    const QByteArray nativePath = QFile::encodeName(percorsoFile);
-    struct stat st {};
-    if (nativePath.isEmpty() || ::stat(nativePath.constData(), &st) != 0 || S_ISDIR(st.st_mode))
-        return std::nullopt;
-    return double(st.st_size);
+    return FileScan(FileDescriptor::openRegularFile(QFile::encodeName(FILE)));
 }

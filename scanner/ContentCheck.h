@@ -3,8 +3,6 @@
 #include <QByteArray>
 #include <QString>
 
-#include <optional>
-
 class FileDescriptor;
 
 // Files above this size get the name check only.
@@ -17,12 +15,7 @@ constexpr qint64 kContentCheckLimit = 2500000;
 // socket, a file that cannot be opened or read, an empty file and a file that
 // has grown above kContentCheckLimit by the time it is read all give false.
 bool FileScan(const QString &FILE);
-// The same for a path in the file system's own bytes.
-bool FileScan(const QByteArray &nativePath);
 // The same for a file the caller has opened (the walk opens each regular file
 // once for its size and content); read from its current position.
 bool FileScan(const FileDescriptor &file);
 
-// The size in bytes of the file at percorsoFile (a link counts as what it
-// leads to); none for a directory or a path that cannot be read.
-std::optional<double> GetFileSize(const QString &percorsoFile);
