@@ -8,8 +8,8 @@
 #include "databases/DatabaseTables.h"
 #include "language/Lingua.h"
 #include "platform/DriveList.h"
-#include "platform/StartupState.h"
 #include "platform/SYSInfo.h"
+#include "platform/StartupState.h"
 #include "platform/TextFiles.h"
 #include "scanner/ResultListModel.h"
 
@@ -99,9 +99,11 @@ void Form1::buildWindow()
     setAutoFillBackground(true);
 
     static const int flagLefts[6] = {1440, 2760, 4200, 5520, 7080, 8760};
-    static const char *flags[6] = {"flag_en", "flag_fr", "flag_it", "flag_de", "flag_es", "flag_nl"};
+    static const char *flags[6] = {"flag_en", "flag_fr", "flag_it",
+                                   "flag_de", "flag_es", "flag_nl"};
     for (int i = 0; i < 6; ++i) {
-        QPushButton *b = pictureButton(this, QString::fromLatin1(flags[i]), layoutRect(flagLefts[i], 360, 495, 375));
+        QPushButton *b = pictureButton(this, QString::fromLatin1(flags[i]),
+                                       layoutRect(flagLefts[i], 360, 495, 375));
         b->setIconSize(QSize(30, 20));
         b->setIcon(QIcon(Artwork::pixmap(QString::fromLatin1(flags[i]), QSize(30, 20))));
         connect(b, &QPushButton::clicked, this, [this, i] { Command8_Click(i); });
@@ -120,9 +122,12 @@ void Form1::buildWindow()
     connect(Image3, &ImageControl::clicked, this, &Form1::Image3_Click);
 
     // Picture holders, parked outside the client area.
-    Image5 = imageControl(this, QStringLiteral("nav_scan_selected"), layoutRect(9600, 120, 1200, 1200));
-    Image2 = imageControl(this, QStringLiteral("nav_updates_selected"), layoutRect(9600, 1440, 1200, 1200));
-    Image6 = imageControl(this, QStringLiteral("nav_exit_pressed"), layoutRect(9600, 2760, 1200, 1200));
+    Image5 =
+        imageControl(this, QStringLiteral("nav_scan_selected"), layoutRect(9600, 120, 1200, 1200));
+    Image2 = imageControl(this, QStringLiteral("nav_updates_selected"),
+                          layoutRect(9600, 1440, 1200, 1200));
+    Image6 =
+        imageControl(this, QStringLiteral("nav_exit_pressed"), layoutRect(9600, 2760, 1200, 1200));
     Image7 = imageControl(this, QString(), layoutRect(9600, 4080, 1200, 1200));
     Image8 = imageControl(this, QStringLiteral("btn_scan_hover"), layoutRect(9600, 5400, 615, 615));
     Image9 = imageControl(this, QStringLiteral("btn_scan"), layoutRect(10320, 5400, 615, 615));

@@ -132,9 +132,12 @@ private:
 
     std::unique_ptr<ProgressBarIndicator> m_progress;
     std::function<qint64()> m_tickSource;
-    UpdateCommand *m_update = nullptr;      // child of the window
-    frmNewversion *m_newVersion = nullptr;  // child of the window, made on first use
+    UpdateCommand *m_update = nullptr;     // child of the window
+    frmNewversion *m_newVersion = nullptr; // child of the window, made on first use
 };
 
 // Converts a layout length in twips to pixels at 96 dots per inch.
-constexpr int twips(int t) { return t / 15; }
+constexpr int twips(int t)
+{
+    return t / 15;
+}

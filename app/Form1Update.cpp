@@ -30,7 +30,8 @@ class DownloadListIcons : public QIdentityProxyModel
 {
 public:
     explicit DownloadListIcons(QObject *parent)
-        : QIdentityProxyModel(parent), m_icon(Artwork::pixmap(QStringLiteral("download_row"), QSize(16, 16)))
+        : QIdentityProxyModel(parent),
+          m_icon(Artwork::pixmap(QStringLiteral("download_row"), QSize(16, 16)))
     {
     }
     QVariant data(const QModelIndex &index, int role) const override
@@ -95,7 +96,8 @@ void Form1::buildUpdatesPanel()
         notice.show();
     });
     connect(&m_update->Downloader1(), &Downloader::warning, this, [this](const QString &text) {
-        QMessageBox box(QMessageBox::Critical, QStringLiteral("Warning"), text, QMessageBox::Ok, this);
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("Warning"), text, QMessageBox::Ok,
+                        this);
         box.exec();
     });
 }
@@ -142,7 +144,8 @@ void Form1::RestartSystem()
     hooks.databasesLoaded = [this] { showDatabaseStatus(); };
     hooks.reloadFinished = [this] {
         const QString &last = startupState().LastUpdateText;
-        lblMessages->setText(Lingua(33) + QStringLiteral(": ") + (last.isEmpty() ? Lingua(34) : last));
+        lblMessages->setText(Lingua(33) + QStringLiteral(": ") +
+                             (last.isEmpty() ? Lingua(34) : last));
     };
     reloadDatabases(progressIndicator(), hooks);
 }

@@ -4,7 +4,8 @@
 
 void ImageControl::mouseReleaseEvent(QMouseEvent *event)
 {
-    if (isEnabled() && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+    if (isEnabled() && event->button() == Qt::LeftButton &&
+        rect().contains(event->position().toPoint()))
         emit clicked();
     QLabel::mouseReleaseEvent(event);
 }

@@ -45,9 +45,9 @@ struct GeneratedFile {
 
 struct Tree {
     std::vector<GeneratedFile> files;
-    QStringList plantedDigests;    // MD5 digests of planted contents
+    QStringList plantedDigests; // MD5 digests of planted contents
     qint64 totalBytes = 0;
-    qint64 checkedBytes = 0;       // bytes of the files the content check reads
+    qint64 checkedBytes = 0; // bytes of the files the content check reads
     int checkedFiles = 0;
 };
 
@@ -84,7 +84,8 @@ Tree makeTree(const QString &root, const Options &o, QRandomGenerator &rng)
         const QString parent = folders.at(rng.bounded(int(folders.size())));
         if (parent.count(QLatin1Char('/')) - root.count(QLatin1Char('/')) >= o.depth)
             continue;
-        const QString folder = parent + QStringLiteral("dir") + QString::number(i) + QLatin1Char('/');
+        const QString folder =
+            parent + QStringLiteral("dir") + QString::number(i) + QLatin1Char('/');
         QDir().mkpath(folder);
         folders << folder;
     }
@@ -145,8 +146,9 @@ QStringList makePatterns(int count, const Tree &tree)
                 break;
             }
         } else {
-            entries << (plant ? QLatin1Char('\\') + f.name.toLower()
-                              : QStringLiteral("\\program files\\") + word + QStringLiteral(".exe"));
+            entries << (plant
+                            ? QLatin1Char('\\') + f.name.toLower()
+                            : QStringLiteral("\\program files\\") + word + QStringLiteral(".exe"));
         }
     }
     return entries;

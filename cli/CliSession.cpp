@@ -5,8 +5,8 @@
 #include "databases/DatabaseTables.h"
 #include "language/LanguageFile.h"
 #include "platform/ProgressIndicator.h"
-#include "platform/StartupState.h"
 #include "platform/SYSInfo.h"
+#include "platform/StartupState.h"
 
 #include <QFileInfo>
 
@@ -14,7 +14,8 @@ bool CliSession::start(const QString &appFolder)
 {
     if (!appFolder.isEmpty()) {
         if (!QFileInfo(appFolder).isDir()) {
-            CliOutput::err(QStringLiteral("torvakine-cli: application folder %1 not found").arg(appFolder));
+            CliOutput::err(
+                QStringLiteral("torvakine-cli: application folder %1 not found").arg(appFolder));
             return false;
         }
         setApplicationFolderOverride(appFolder);

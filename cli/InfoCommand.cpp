@@ -13,13 +13,14 @@ const char *const kInfoHelp =
 int runInfoCommand(const QStringList &args)
 {
     QString appFolder;
-    if (!CliSession::parseAppFolderOnly(args, kInfoHelp, &appFolder) || !CliSession::start(appFolder))
+    if (!CliSession::parseAppFolderOnly(args, kInfoHelp, &appFolder) ||
+        !CliSession::start(appFolder))
         return 2;
     const DatabaseTables &t = databaseTables();
     const auto line = [](const char *file, bool loaded, const QString &version, qint32 count) {
         CliOutput::out(QStringLiteral("%1\t%2\t%3\t%4")
-                           .arg(QLatin1String(file), loaded ? QStringLiteral("loaded")
-                                                            : QStringLiteral("not loaded"),
+                           .arg(QLatin1String(file),
+                                loaded ? QStringLiteral("loaded") : QStringLiteral("not loaded"),
                                 version.isEmpty() ? QStringLiteral("-") : version)
                            .arg(count));
     };

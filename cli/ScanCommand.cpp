@@ -63,8 +63,8 @@ int runScanCommand(const QStringList &args)
     if (!CliSession::start(appFolder))
         return 2;
     if (!CliSession::anyDatabaseLoaded()) {
-        CliOutput::err(QStringLiteral("torvakine-cli: no database loaded from %1")
-                           .arg(applicationFolder()));
+        CliOutput::err(
+            QStringLiteral("torvakine-cli: no database loaded from %1").arg(applicationFolder()));
         return 2;
     }
 
@@ -78,7 +78,8 @@ int runScanCommand(const QStringList &args)
     }
     const ResultListModel &list = resultList();
     for (qsizetype i = 1; i <= list.count(); ++i)
-        CliOutput::out(list.row(i).name + QLatin1Char('\t') + CliOutput::escaped(list.row(i).location));
+        CliOutput::out(list.row(i).name + QLatin1Char('\t') +
+                       CliOutput::escaped(list.row(i).location));
     CliOutput::err(summary);
     const bool found = scanState().DetectionCount > 0;
     if (remove && found)

@@ -25,9 +25,11 @@ TerminalProgress::~TerminalProgress()
 void TerminalProgress::redraw()
 {
     const ScanState &s = scanState();
-    QString line = QStringLiteral("%1 examined, %2 found  ").arg(s.ObjectsScanned).arg(s.DetectionCount);
+    QString line =
+        QStringLiteral("%1 examined, %2 found  ").arg(s.ObjectsScanned).arg(s.DetectionCount);
     QString current = s.RegistryScanActive ? s.CurrentRegistryEntry : s.CurrentFilePath;
-    current.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
+    current.replace(QLatin1Char('\n'), QLatin1Char(' '))
+        .replace(QLatin1Char('\r'), QLatin1Char(' '));
     const int room = kWidth - int(line.size());
     if (current.size() > room)
         current = QStringLiteral("...") + current.right(room - 3);

@@ -21,7 +21,8 @@ const char *const kUpdateHelp =
 int runUpdateCommandLine(const QStringList &args)
 {
     QString appFolder;
-    if (!CliSession::parseAppFolderOnly(args, kUpdateHelp, &appFolder) || !CliSession::start(appFolder))
+    if (!CliSession::parseAppFolderOnly(args, kUpdateHelp, &appFolder) ||
+        !CliSession::start(appFolder))
         return 2;
     UpdateCommand command;
     QObject::connect(&command, &UpdateCommand::timeoutMessage, [](const QString &text) {

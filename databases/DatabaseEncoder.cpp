@@ -18,10 +18,9 @@ QByteArray withCrLf(const QByteArray &text)
 
 QByteArray encodeDatabase(const QByteArray &plainText)
 {
-    const QByteArray cipher =
-        EncryptBytes(DatabaseKeys::kDatabaseSelector, withCrLf(plainText),
-                     DecodeText(DatabaseKeys::storedKeyText()),
-                     DecodeText(DatabaseKeys::storedInitText()));
+    const QByteArray cipher = EncryptBytes(DatabaseKeys::kDatabaseSelector, withCrLf(plainText),
+                                           DecodeText(DatabaseKeys::storedKeyText()),
+                                           DecodeText(DatabaseKeys::storedInitText()));
     const QByteArray base64 = cipher.toBase64();
     QByteArray out;
     for (qsizetype i = 0; i < base64.size(); i += 76)

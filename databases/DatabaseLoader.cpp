@@ -46,8 +46,8 @@ void readCookDb(const QStringList &lines, DatabaseTables &t, ProgressIndicator &
     clampCount(t.MemDbEntries, t.MemDbCount);
 }
 
-void readPlainTable(const QStringList &lines, QStringList &entries, qint32 &count,
-                    QString &version, ProgressIndicator &bar)
+void readPlainTable(const QStringList &lines, QStringList &entries, qint32 &count, QString &version,
+                    ProgressIndicator &bar)
 {
     for (const QString &line : lines) {
         bar.setValue(bar.value() + line.size());
@@ -130,9 +130,12 @@ void stripVersionPrefix(QString &version)
 QString databaseFileName(DatabaseFile file)
 {
     switch (file) {
-    case DatabaseFile::CookDb: return QStringLiteral("cookdb.dat");
-    case DatabaseFile::TrojSig: return QStringLiteral("trojsig.dat");
-    case DatabaseFile::RegDb: return QStringLiteral("regdb.dat");
+    case DatabaseFile::CookDb:
+        return QStringLiteral("cookdb.dat");
+    case DatabaseFile::TrojSig:
+        return QStringLiteral("trojsig.dat");
+    case DatabaseFile::RegDb:
+        return QStringLiteral("regdb.dat");
     }
     return {};
 }

@@ -26,10 +26,9 @@ bool loadFuzzedDatabase(DatabaseFile file, const QByteArray &plain)
     resetSharedState();
     for (DatabaseFile other : {DatabaseFile::CookDb, DatabaseFile::TrojSig, DatabaseFile::RegDb})
         QFile::remove(fuzzFolder() + QLatin1Char('/') + databaseFileName(other));
-    const QByteArray cipher =
-        EncryptBytes(DatabaseKeys::kDatabaseSelector, plain,
-                     DecodeText(DatabaseKeys::storedKeyText()),
-                     DecodeText(DatabaseKeys::storedInitText()));
+    const QByteArray cipher = EncryptBytes(DatabaseKeys::kDatabaseSelector, plain,
+                                           DecodeText(DatabaseKeys::storedKeyText()),
+                                           DecodeText(DatabaseKeys::storedInitText()));
     FUZZ_CHECK(!cipher.isEmpty());
     writeFuzzFile(fuzzFolder() + QLatin1Char('/') + databaseFileName(file), cipher.toBase64());
 
@@ -41,7 +40,7 @@ bool loadFuzzedDatabase(DatabaseFile file, const QByteArray &plain)
     checkTable(t.MemDbEntries, t.MemDbCount);
     checkTable(t.TrojSigEntries, t.TrojSigCount);
     checkTable(t.RegDbEntries, t.RegDbCount);
-    const bool loaded = file == DatabaseFile::CookDb   ? t.CookDbLoaded
+    const bool loaded = file == DatabaseFile::CookDb    ? t.CookDbLoaded
                         : file == DatabaseFile::TrojSig ? t.TrojSigLoaded
                                                         : t.RegDbLoaded;
     // Text that deciphers to nothing is a failed load, anything else loads.

@@ -42,7 +42,8 @@ void initFuzzEnvironment(int *argc, char ***argv)
         return;
     qInstallMessageHandler(dropMessage);
     env.application = new QCoreApplication(*argc, *argv);
-    env.folder = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/torvakine-fuzz-XXXXXX"));
+    env.folder = std::make_unique<QTemporaryDir>(QDir::tempPath() +
+                                                 QStringLiteral("/torvakine-fuzz-XXXXXX"));
     if (!env.folder->isValid()) {
         std::fprintf(stderr, "cannot create a temporary application folder\n");
         std::abort();

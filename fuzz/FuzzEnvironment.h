@@ -35,8 +35,8 @@ inline QByteArray fuzzBytes(const uint8_t *data, size_t size)
 // libFuzzer keeps the input as a crash.
 [[noreturn]] void fuzzFailure(const char *condition, const char *file, int line);
 
-#define FUZZ_CHECK(condition)                                                                     \
-    do {                                                                                          \
-        if (!(condition))                                                                         \
-            fuzzFailure(#condition, __FILE__, __LINE__);                                          \
+#define FUZZ_CHECK(condition)                                                                      \
+    do {                                                                                           \
+        if (!(condition))                                                                          \
+            fuzzFailure(#condition, __FILE__, __LINE__);                                           \
     } while (false)

@@ -49,8 +49,10 @@ void buildFullHive(const QString &path)
     const QString loop = QStringLiteral("\\REGISTRY\\MACHINE\\SOFTWARE\\Link");
     QByteArray loopData = registryText(loop);
     loopData.chop(2);
-    b.setRaw(QStringLiteral("Link"), QStringLiteral("SymbolicLinkValue"), hive_t_REG_LINK, loopData);
-    QByteArray toSystem = registryText(QStringLiteral("\\REGISTRY\\MACHINE\\SYSTEM\\ControlSet001"));
+    b.setRaw(QStringLiteral("Link"), QStringLiteral("SymbolicLinkValue"), hive_t_REG_LINK,
+             loopData);
+    QByteArray toSystem =
+        registryText(QStringLiteral("\\REGISTRY\\MACHINE\\SYSTEM\\ControlSet001"));
     toSystem.chop(2);
     b.setRaw(QStringLiteral("CurrentControlSetLink"), QStringLiteral("SymbolicLinkValue"),
              hive_t_REG_LINK, toSystem);
@@ -84,11 +86,11 @@ int main(int argc, char **argv)
         "[[[2026.1\r\n***Adware.Sample\r\nc:\\bad\\*.exe\r\n--ME-\r\nbad.exe\r\n<<<>>\r\n";
     ok = ok && write(folder + QStringLiteral("/cryptfile/database"),
                      QByteArray(1, char(8 << 1 | 1)) + encodeDatabase(plain));
-    const QByteArray cipher =
-        EncryptBytes(DatabaseKeys::kDatabaseSelector, plain, DecodeText(DatabaseKeys::storedKeyText()),
-                     DecodeText(DatabaseKeys::storedInitText()));
-    ok = ok && write(folder + QStringLiteral("/cryptfile/binary"),
-                     QByteArray(1, char(8 << 1)) + cipher);
+    const QByteArray cipher = EncryptBytes(DatabaseKeys::kDatabaseSelector, plain,
+                                           DecodeText(DatabaseKeys::storedKeyText()),
+                                           DecodeText(DatabaseKeys::storedInitText()));
+    ok = ok &&
+         write(folder + QStringLiteral("/cryptfile/binary"), QByteArray(1, char(8 << 1)) + cipher);
     ok = ok && !readBack(folder + QStringLiteral("/hive/full")).isEmpty();
     if (!ok) {
         std::fprintf(stderr, "cannot write the seeds into %s\n", argv[1]);

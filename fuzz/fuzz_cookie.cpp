@@ -49,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                     << framed(QStringLiteral("*doubleclick*"))
                     << framed(QStringLiteral("*\tad[0-9]srv?\t*"))
                     << framed(QStringLiteral("*.track#r.*"))
-                    << Cp1252::toUnicode(QByteArray(entryBytes.data(), qsizetype(entryBytes.size())))
+                    << Cp1252::toUnicode(
+                           QByteArray(entryBytes.data(), qsizetype(entryBytes.size())))
                     << QStringLiteral("***Next");
     t.CookDbCount = qint32(t.CookDbEntries.size() - 1);
 

@@ -67,11 +67,16 @@ bool listHolds(const QString &list, QChar c)
 bool accepts(const Element &e, QChar c)
 {
     switch (e.kind) {
-    case Element::AnyOne: return true;
-    case Element::Digit: return c >= u'0' && c <= u'9';
-    case Element::Literal: return c == e.literal;
-    case Element::List: return listHolds(e.list, c) != e.negated;
-    case Element::Star: break;
+    case Element::AnyOne:
+        return true;
+    case Element::Digit:
+        return c >= u'0' && c <= u'9';
+    case Element::Literal:
+        return c == e.literal;
+    case Element::List:
+        return listHolds(e.list, c) != e.negated;
+    case Element::Star:
+        break;
     }
     return false;
 }
@@ -114,7 +119,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FuzzedDataProvider provider(data, size);
     const std::string patternBytes = provider.ConsumeRandomLengthString(256);
     const std::string textBytes = provider.ConsumeRemainingBytesAsString();
-    const QString pattern = QString::fromLatin1(patternBytes.data(), qsizetype(patternBytes.size()));
+    const QString pattern =
+        QString::fromLatin1(patternBytes.data(), qsizetype(patternBytes.size()));
     const QString text = QString::fromLatin1(textBytes.data(), qsizetype(textBytes.size()));
 
     const bool wellFormed = PatternMatch::isWellFormed(pattern);

@@ -8,8 +8,14 @@
 
 QString languageFileName(int index)
 {
-    static const char *const names[6] = {"english",  "fran\xc3\xa7" "ais", "italiano",
-                                         "deutsch",  "espa\xc3\xb1" "ol",  "nederlands"};
+    static const char *const names[6] = {"english",
+                                         "fran\xc3\xa7"
+                                         "ais",
+                                         "italiano",
+                                         "deutsch",
+                                         "espa\xc3\xb1"
+                                         "ol",
+                                         "nederlands"};
     if (index < 0 || index > 5)
         return {};
     return QString::fromUtf8(names[index]);

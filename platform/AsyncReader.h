@@ -8,10 +8,10 @@
 // What the asynchronous read service reports about one read.
 struct AsyncProperty {
     qint64 BytesRead = 0;
-    qint64 BytesMax = 0;     // total size, 0 while it is not known
-    QString PropertyName;    // the key the read was started with
-    int StatusCode = 0;      // see the constants below
-    QByteArray Value;        // the whole content, at completion with status 6
+    qint64 BytesMax = 0;  // total size, 0 while it is not known
+    QString PropertyName; // the key the read was started with
+    int StatusCode = 0;   // see the constants below
+    QByteArray Value;     // the whole content, at completion with status 6
 };
 
 // The background download service a download queue is built on.  Every

@@ -9,10 +9,12 @@ namespace {
 bool isPseudoFileSystem(const QByteArray &type)
 {
     static const QSet<QByteArray> pseudo = {
-        "proc",     "sysfs",      "tmpfs",     "devtmpfs", "devpts",  "cgroup",   "cgroup2",
-        "securityfs", "pstore",   "debugfs",   "tracefs",  "configfs", "fusectl", "mqueue",
-        "hugetlbfs", "autofs",    "binfmt_misc", "bpf",    "efivarfs", "ramfs",   "rpc_pipefs",
-        "nsfs",     "overlay",    "squashfs",  "fuse.gvfsd-fuse", "fuse.portal", "nfsd"};
+        "proc",        "sysfs",       "tmpfs",      "devtmpfs", "devpts",
+        "cgroup",      "cgroup2",     "securityfs", "pstore",   "debugfs",
+        "tracefs",     "configfs",    "fusectl",    "mqueue",   "hugetlbfs",
+        "autofs",      "binfmt_misc", "bpf",        "efivarfs", "ramfs",
+        "rpc_pipefs",  "nsfs",        "overlay",    "squashfs", "fuse.gvfsd-fuse",
+        "fuse.portal", "nfsd"};
     return pseudo.contains(type);
 }
 

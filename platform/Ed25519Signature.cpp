@@ -38,7 +38,8 @@ bool Ed25519Signature::generateKeyPair(QByteArray *privatePem, QByteArray *publi
     Bio priv(BIO_new(BIO_s_mem()), BIO_free);
     Bio pub(BIO_new(BIO_s_mem()), BIO_free);
     if (!priv || !pub ||
-        PEM_write_bio_PrivateKey(priv.get(), key.get(), nullptr, nullptr, 0, nullptr, nullptr) != 1 ||
+        PEM_write_bio_PrivateKey(priv.get(), key.get(), nullptr, nullptr, 0, nullptr, nullptr) !=
+            1 ||
         PEM_write_bio_PUBKEY(pub.get(), key.get()) != 1)
         return false;
     *privatePem = bioContent(priv.get());
@@ -59,7 +60,8 @@ QByteArray Ed25519Signature::sign(const QByteArray &privatePem, const QByteArray
     size_t length = size_t(signature.size());
     if (!ctx || EVP_DigestSignInit(ctx.get(), nullptr, nullptr, nullptr, key.get()) != 1 ||
         EVP_DigestSign(ctx.get(), reinterpret_cast<unsigned char *>(signature.data()), &length,
-                       reinterpret_cast<const unsigned char *>(data.constData()), size_t(data.size())) != 1 ||
+                       reinterpret_cast<const unsigned char *>(data.constData()),
+                       size_t(data.size())) != 1 ||
         length != size_t(SignatureSize))
         return {};
     return signature;
@@ -78,8 +80,8 @@ bool Ed25519Signature::verify(const QByteArray &publicPem, const QByteArray &dat
         return false;
     MdContext ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
     return ctx && EVP_DigestVerifyInit(ctx.get(), nullptr, nullptr, nullptr, key.get()) == 1 &&
-           EVP_DigestVerify(ctx.get(), reinterpret_cast<const unsigned char *>(signature.constData()),
-                            size_t(signature.size()),
-                            reinterpret_cast<const unsigned char *>(data.constData()),
-                            size_t(data.size())) == 1;
+           EVP_DigestVerify(
+               ctx.get(), reinterpret_cast<const unsigned char *>(signature.constData()),
+               size_t(signature.size()), reinterpret_cast<const unsigned char *>(data.constData()),
+               size_t(data.size())) == 1;
 }

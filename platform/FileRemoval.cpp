@@ -57,10 +57,10 @@ bool removeFileWithoutForce(const QByteArray &nativePath)
     const int folder = openFolderOf(nativePath);
     if (folder < 0)
         return false;
-    struct stat st {};
-    const bool removable =
-        ::fstatat(folder, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-        (S_ISLNK(st.st_mode) || (S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR)));
+    struct stat st {
+    };
+    const bool removable = ::fstatat(folder, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                           (S_ISLNK(st.st_mode) || (S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR)));
     const bool removed = removable && ::unlinkat(folder, name.constData(), 0) == 0;
     ::close(folder);
     return removed;

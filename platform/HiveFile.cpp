@@ -15,8 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace
-{
+namespace {
 
 // Values whose data are larger than this are stored by Windows in chained
 // data cells, which hivex reads but does not write back.
@@ -187,7 +186,9 @@ bool HiveFile::removeValue(hive_node_h node, hive_value_h value)
         list.push_back({k.key.data(), hive_t_REG_NONE, size_t(k.data.size()), k.data.data()});
         std::memcpy(&list.back().t, &k.type, sizeof k.type);
     }
-    const auto setValues = [&] { return hivex_node_set_values(m_hive, node, list.size(), list.data(), 0); };
+    const auto setValues = [&] {
+        return hivex_node_set_values(m_hive, node, list.size(), list.data(), 0);
+    };
     if (!changeSucceedsInACopy(setValues) || setValues() != 0)
         return false;
     m_subkeyIndex.clear();

@@ -5,8 +5,7 @@
 
 #include <set>
 
-namespace
-{
+namespace {
 
 // Links are followed at most this many times within one lookup, so a loop of
 // links ends.

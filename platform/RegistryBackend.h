@@ -21,8 +21,7 @@ enum class PredefinedKey : quint32 {
 enum class RegistryAccess { ReadOnly, ReadWrite };
 
 // Result codes of registry operations, the Windows error numbers.
-namespace RegistryResult
-{
+namespace RegistryResult {
 constexpr qint32 Success = 0;
 constexpr qint32 FileNotFound = 2;
 constexpr qint32 AccessDenied = 5;
@@ -31,8 +30,7 @@ constexpr qint32 WriteFault = 29;
 } // namespace RegistryResult
 
 // Registry value types the program tells apart.
-namespace RegistryType
-{
+namespace RegistryType {
 constexpr qint32 Text = 1;   // REG_SZ
 constexpr qint32 Number = 4; // REG_DWORD (little-endian)
 } // namespace RegistryType

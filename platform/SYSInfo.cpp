@@ -13,11 +13,23 @@ QString queryFolder(UINT (*query)(LPSTR, UINT))
     const UINT n = query(buffer, sizeof buffer);
     return n >= sizeof buffer ? QString() : QString::fromLocal8Bit(buffer, int(n));
 }
-QString windowsDirectory() { return queryFolder(GetWindowsDirectoryA); }
-QString systemDirectory() { return queryFolder(GetSystemDirectoryA); }
+QString windowsDirectory()
+{
+    return queryFolder(GetWindowsDirectoryA);
+}
+QString systemDirectory()
+{
+    return queryFolder(GetSystemDirectoryA);
+}
 #else
-QString windowsDirectory() { return QStringLiteral("\\Windows"); }
-QString systemDirectory() { return QStringLiteral("\\Windows\\System32"); }
+QString windowsDirectory()
+{
+    return QStringLiteral("\\Windows");
+}
+QString systemDirectory()
+{
+    return QStringLiteral("\\Windows\\System32");
+}
 #endif
 
 QString withBackslash(QString folder)

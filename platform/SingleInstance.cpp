@@ -21,5 +21,6 @@ QString SingleInstance::lockPathFor(const QString &appFolder)
 {
     const QByteArray key = QCryptographicHash::hash(
         QDir::cleanPath(QDir(appFolder).absolutePath()).toUtf8(), QCryptographicHash::Sha1);
-    return QDir::temp().filePath("torvakine-" + QString::fromLatin1(key.toHex().left(16)) + ".lock");
+    return QDir::temp().filePath("torvakine-" + QString::fromLatin1(key.toHex().left(16)) +
+                                 ".lock");
 }

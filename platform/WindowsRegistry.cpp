@@ -6,8 +6,7 @@
 
 #include <windows.h>
 
-namespace
-{
+namespace {
 
 HKEY predefinedHandle(PredefinedKey root)
 {

@@ -121,8 +121,8 @@ void RemoveMozillaCookie(const QString &Oggetto)
     written = written && companion.setPermissions(info.permissions());
     // The old file goes only when it could be deleted without force; the
     // rename then replaces it in one step.
-    const bool replaced = written && !isReadOnly(info) &&
-                          TextFiles::replaceFile(companionPath, cookiePath);
+    const bool replaced =
+        written && !isReadOnly(info) && TextFiles::replaceFile(companionPath, cookiePath);
     if (!replaced) {
         QFile::remove(companionPath);
         recordRemovalFailure(cookiePath);

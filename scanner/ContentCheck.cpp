@@ -29,7 +29,8 @@ QByteArray &contentBuffer()
 // be read or holds more than kContentCheckLimit bytes.
 bool readContent(const FileDescriptor &file, QByteArray *content)
 {
-    struct stat st {};
+    struct stat st {
+    };
     if (!file.status(&st) || !S_ISREG(st.st_mode) || st.st_size > kContentCheckLimit)
         return false;
     QByteArray &buffer = contentBuffer();

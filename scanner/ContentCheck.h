@@ -18,4 +18,3 @@ bool FileScan(const QString &FILE);
 // The same for a file the caller has opened (the walk opens each regular file
 // once for its size and content); read from its current position.
 bool FileScan(const FileDescriptor &file);
-

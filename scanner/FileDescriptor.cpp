@@ -55,7 +55,8 @@ FileDescriptor FileDescriptor::openFolderIn(const FileDescriptor &folder, const 
 
 FileDescriptor FileDescriptor::openRegularFile(const QByteArray &path)
 {
-    struct stat st {};
+    struct stat st {
+    };
     if (::lstat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return {};
     FileDescriptor file = open(path);

@@ -43,9 +43,9 @@ struct Folder {
 
 bool isTheFolder(const FileDescriptor &handle, dev_t device, ino_t inode)
 {
-    struct stat st {};
-    return handle.status(&st) && S_ISDIR(st.st_mode) && st.st_dev == device &&
-           st.st_ino == inode;
+    struct stat st {
+    };
+    return handle.status(&st) && S_ISDIR(st.st_mode) && st.st_dev == device && st.st_ino == inode;
 }
 
 // Lists the open folder.  Every name is read at once, so the walk holds only
@@ -53,7 +53,8 @@ bool isTheFolder(const FileDescriptor &handle, dev_t device, ino_t inode)
 // starting folder only.
 bool listFolder(Folder &folder, const FileDescriptor &handle, bool isStart)
 {
-    struct stat st {};
+    struct stat st {
+    };
     if (!handle.status(&st))
         return false;
     const int copy = ::fcntl(handle.get(), F_DUPFD_CLOEXEC, 0);
@@ -167,7 +168,8 @@ void ScanFolder(const QString &path)
 
         // A file listed as regular is opened once: the open file gives its
         // size and, later, its content.  Every other entry is only looked at.
-        struct stat st {};
+        struct stat st {
+        };
         FileDescriptor file;
         bool looked = false;
         if (entry.type == DT_REG) {
@@ -179,7 +181,8 @@ void ScanFolder(const QString &path)
         const bool isFolder = looked ? S_ISDIR(st.st_mode) : entry.type == DT_DIR;
         if (looked && S_ISLNK(st.st_mode)) {
             // A link counts as the size of what it leads to.
-            struct stat target {};
+            struct stat target {
+            };
             if (::fstatat(here.get(), entry.name.constData(), &target, 0) == 0 &&
                 !S_ISDIR(target.st_mode))
                 s.CurrentEntrySize = double(target.st_size);

@@ -217,8 +217,8 @@ void NameCheckIndex::collectCandidates(QStringView full, qint32 below) const
             next = m_keyEdges.find(state, c.unicode());
         }
         state = next < 0 ? 0 : next;
-        for (qint32 out = m_keyAt[size_t(state)] >= 0 ? state : m_keyOut[size_t(state)];
-             out >= 0; out = m_keyOut[size_t(out)]) {
+        for (qint32 out = m_keyAt[size_t(state)] >= 0 ? state : m_keyOut[size_t(state)]; out >= 0;
+             out = m_keyOut[size_t(out)]) {
             const qint32 key = m_keyAt[size_t(out)];
             if (m_keySeen[size_t(key)] == m_lookupStamp)
                 continue;

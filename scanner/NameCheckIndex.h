@@ -60,7 +60,7 @@ private:
     QStringList m_entries; // shared copy of the table's list
     qint32 m_count = -1;
 
-    std::vector<qint32> m_headerAbove; // entry -> header entry number, 0 for none
+    std::vector<qint32> m_headerAbove;  // entry -> header entry number, 0 for none
     std::vector<QString> m_threatNames; // header entry -> its threat name
 
     // Plain patterns: the hash of each distinct text (read from the end) to
@@ -74,8 +74,8 @@ private:
     EdgeTable m_keyEdges;
     std::vector<std::vector<std::pair<QChar, qint32>>> m_keyChildren;
     std::vector<qint32> m_keyFail;
-    std::vector<qint32> m_keyAt;   // key number ending at the node, -1 for none
-    std::vector<qint32> m_keyOut;  // nearest node on the fail chain with a key
+    std::vector<qint32> m_keyAt;                    // key number ending at the node, -1 for none
+    std::vector<qint32> m_keyOut;                   // nearest node on the fail chain with a key
     std::vector<std::vector<qint32>> m_keyPatterns; // key -> indices into m_wild
 
     // Scratch space of one lookup.

@@ -67,8 +67,7 @@ qint32 SignatureSearch::startFor(QStringView d1) const
         return 1;
     const auto begin = m_entries.cbegin() + 1;
     const auto end = m_entries.cbegin() + m_firstEmpty;
-    const auto it = std::partition_point(begin, end, [d1](const QString &e) {
-        return signatureFirstDigest(e).compare(d1) < 0;
-    });
+    const auto it = std::partition_point(
+        begin, end, [d1](const QString &e) { return signatureFirstDigest(e).compare(d1) < 0; });
     return qint32(it - m_entries.cbegin());
 }

@@ -4,8 +4,7 @@
 
 #include <array>
 
-namespace
-{
+namespace {
 
 struct RegistryModuleState {
     qint32 LastRegResult = RegistryResult::Success;

@@ -10,8 +10,7 @@
 #include <QtTest>
 #include <QtWidgets>
 
-namespace
-{
+namespace {
 struct Result {
     int exitCode = -1;
     QString out, err;

@@ -7,8 +7,7 @@
 
 #include <QtTest>
 
-namespace
-{
+namespace {
 // A read service whose notifications the test sends by hand.
 class ScriptedReader : public AsyncReader
 {

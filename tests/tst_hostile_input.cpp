@@ -38,8 +38,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace
-{
+namespace {
 
 // One digest of the names (as the file system's bytes) and contents of
 // everything below root; contents are read in pieces.

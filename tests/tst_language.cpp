@@ -12,8 +12,7 @@
 
 #include <functional>
 
-namespace
-{
+namespace {
 
 using Texts = std::function<QString(int)>;
 

@@ -9,8 +9,7 @@
 
 #include <QTest>
 
-namespace
-{
+namespace {
 
 // A registry that notes each question.  Keys and values with "Missing" in
 // their names are absent; every other value is the number 0.

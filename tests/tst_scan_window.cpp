@@ -21,8 +21,7 @@ private slots:
     void scanSession();
 };
 
-namespace
-{
+namespace {
 
 const QByteArray kLanguage = "1,2,3,4,5,6,7,8,9,10,11,12,\"objects, found \",threats,minutes,"
                              "seconds,17,18,19,20,21,22,23,24,25,26,27,28,29,30,31,Found:,33,34";

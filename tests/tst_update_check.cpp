@@ -23,8 +23,7 @@
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 
-namespace
-{
+namespace {
 // A self-signed certificate for 127.0.0.1, then its key (PEM), made afresh for each run.
 QByteArray selfSignedCertificateAndKey()
 {

@@ -3,8 +3,8 @@
 #include "databases/DatabaseLoader.h"
 #include "databases/DatabaseTables.h"
 #include "platform/EventPump.h"
-#include "platform/StartupState.h"
 #include "platform/SYSInfo.h"
+#include "platform/StartupState.h"
 #include "platform/TextFiles.h"
 #include "update/UpdateFlags.h"
 
@@ -14,7 +14,8 @@
 namespace {
 void writeUpdDat()
 {
-    const QString now = QLocale::system().toString(QDateTime::currentDateTime(), QLocale::ShortFormat);
+    const QString now =
+        QLocale::system().toString(QDateTime::currentDateTime(), QLocale::ShortFormat);
     TextFiles::writeAtomically(startupState().UpdDatPath, TextFiles::toLocal8Bit(now) + "\r\n");
 }
 

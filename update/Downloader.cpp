@@ -62,7 +62,8 @@ bool Downloader::CancelAllDownload()
 void Downloader::onAsyncReadProgress(const AsyncProperty &prop)
 {
     if (prop.BytesMax != 0)
-        emit DownloadProgress(clampTo32(prop.BytesRead), clampTo32(prop.BytesMax), prop.PropertyName);
+        emit DownloadProgress(clampTo32(prop.BytesRead), clampTo32(prop.BytesMax),
+                              prop.PropertyName);
     if (prop.StatusCode == AsyncReader::StatusError)
         m_reader.cancelAsyncRead(prop.PropertyName);
 }

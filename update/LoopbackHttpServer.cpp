@@ -3,10 +3,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHostAddress>
 #include <QPointer>
 #include <QSslConfiguration>
 #include <QSslServer>
-#include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -16,12 +16,10 @@ namespace {
 // A request head larger than this is refused.
 constexpr qsizetype MaximumRequestHead = 16 * 1024;
 
-QByteArray responseHead(int status, const QByteArray &reason, qint64 length,
-                        const QByteArray &type)
+QByteArray responseHead(int status, const QByteArray &reason, qint64 length, const QByteArray &type)
 {
-    return "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason +
-           "\r\nContent-Type: " + type + "\r\nContent-Length: " + QByteArray::number(length) +
-           "\r\nConnection: close\r\n\r\n";
+    return "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason + "\r\nContent-Type: " + type +
+           "\r\nContent-Length: " + QByteArray::number(length) + "\r\nConnection: close\r\n\r\n";
 }
 } // namespace
 
@@ -62,7 +60,8 @@ bool LoopbackHttpServer::listen(quint16 port)
         config.setPeerVerifyMode(QSslSocket::VerifyNone);
         tls->setSslConfiguration(config);
         // A connection is handed over once its handshake is done.
-        connect(tls, &QSslServer::pendingConnectionAvailable, this, &LoopbackHttpServer::onNewConnection);
+        connect(tls, &QSslServer::pendingConnectionAvailable, this,
+                &LoopbackHttpServer::onNewConnection);
         m_server = tls;
     }
     connect(m_server, &QTcpServer::newConnection, this, &LoopbackHttpServer::onNewConnection);
@@ -155,8 +154,8 @@ QString LoopbackHttpServer::filePathFor(const QString &path) const
 
 void LoopbackHttpServer::sendError(QTcpSocket *socket, int status, const QByteArray &reason)
 {
-    const QByteArray body = "<html><body><h1>" + QByteArray::number(status) + ' ' + reason +
-                            "</h1></body></html>\r\n";
+    const QByteArray body =
+        "<html><body><h1>" + QByteArray::number(status) + ' ' + reason + "</h1></body></html>\r\n";
     socket->write(responseHead(status, reason, body.size(), "text/html"));
     socket->write(body);
     socket->disconnectFromHost();

@@ -4,11 +4,7 @@ class ProgressIndicator;
 class UpdateCommand;
 
 // The exit codes of an update run without a window.
-enum UpdateRunResult {
-    UpdateSucceeded = 0,
-    UpdateDownloadFailed = 1,
-    UpdateServerUnreachable = 2
-};
+enum UpdateRunResult { UpdateSucceeded = 0, UpdateDownloadFailed = 1, UpdateServerUnreachable = 2 };
 
 // Runs the update command to its end without a window, for the command-line
 // tool: the check, then an event loop until every queued download has

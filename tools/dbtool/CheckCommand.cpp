@@ -73,9 +73,10 @@ QStringList checkTrojSig(const QStringList &lines)
         const bool longForm = e.contains(QLatin1Char(':'));
         if (e.size() < 34 || md5.size() != 32 || !isLowerHex(md5)) {
             faults << at(i, QStringLiteral("first digest is not 32 lower-case hex digits"));
-        } else if (longForm && (e.size() < 75 || e[32] != QLatin1Char(':') ||
-                                !isLowerHex(e.mid(33, 40)))) {
-            faults << at(i, QStringLiteral("entry with \":\" needs a 40-digit second digest and a name"));
+        } else if (longForm &&
+                   (e.size() < 75 || e[32] != QLatin1Char(':') || !isLowerHex(e.mid(33, 40)))) {
+            faults << at(
+                i, QStringLiteral("entry with \":\" needs a 40-digit second digest and a name"));
         }
         if (!previous.isEmpty() && md5 < previous)
             faults << at(i, QStringLiteral("not sorted by its first digest"));
@@ -87,8 +88,8 @@ QStringList checkTrojSig(const QStringList &lines)
 QStringList checkRegDb(const QStringList &lines)
 {
     static const QStringList roots = {
-        QStringLiteral("HKEY_CLASSES_ROOT"),  QStringLiteral("HKEY_CURRENT_USER"),
-        QStringLiteral("HKEY_LOCAL_MACHINE"), QStringLiteral("HKEY_USERS"),
+        QStringLiteral("HKEY_CLASSES_ROOT"),     QStringLiteral("HKEY_CURRENT_USER"),
+        QStringLiteral("HKEY_LOCAL_MACHINE"),    QStringLiteral("HKEY_USERS"),
         QStringLiteral("HKEY_PERFORMANCE_DATA"), QStringLiteral("HKEY_CURRENT_CONFIG"),
         QStringLiteral("HKEY_DYN_DATA")};
     QStringList faults;
@@ -118,7 +119,8 @@ int runCheck(const QStringList &arguments)
         args = args.mid(2);
     }
     if (args.size() != 1) {
-        printError(QStringLiteral("usage: torvakine-dbtool check [--kind cookdb|trojsig|regdb] FILE"));
+        printError(
+            QStringLiteral("usage: torvakine-dbtool check [--kind cookdb|trojsig|regdb] FILE"));
         return 2;
     }
     const QString path = args[0];
@@ -138,7 +140,8 @@ int runCheck(const QStringList &arguments)
         plain = file.readAll();
     }
     // Plain files written on Linux end lines with LF alone.
-    const QStringList lines = databaseLines(QByteArray(plain).replace("\r\n", "\r").replace('\n', '\r'));
+    const QStringList lines =
+        databaseLines(QByteArray(plain).replace("\r\n", "\r").replace('\n', '\r'));
     QStringList faults;
     if (kind == QLatin1String("cookdb"))
         faults = checkCookDb(lines);

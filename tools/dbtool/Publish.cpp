@@ -14,7 +14,7 @@
 
 namespace {
 struct PublishedDatabase {
-    const char *name;       // cookdb, trojsig, regdb
+    const char *name; // cookdb, trojsig, regdb
     QStringList (*check)(const QStringList &lines);
 };
 
@@ -49,34 +49,34 @@ const QByteArray kPlaceholderInstaller =
 QString publishUsage()
 {
     return QStringLiteral(
-        "usage: torvakine-dbtool publish PLAINDIR OUTDIR [options]\n"
-        "\n"
-        "Writes an update repository into OUTDIR from the plain-text databases\n"
-        "PLAINDIR/cookdb.txt, PLAINDIR/trojsig.txt and PLAINDIR/regdb.txt:\n"
-        "  OUTDIR/newupd/cookdb.dat, trojsig.dat, regdb.dat   enciphered databases\n"
-        "  OUTDIR/newupd/cookdb.ver, trojsig.ver, regdb.ver   their versions (one line)\n"
-        "  OUTDIR/newupd/torvakine.ver                        the newest build stamp\n"
-        "  OUTDIR/newupd/msg.txt                              the message to the users\n"
-        "  OUTDIR/files/Torvakine_Setup.exe                   the installer\n"
-        "Serve OUTDIR over HTTP (for example with torvakine-dbtool serve) and put\n"
-        "its URL into the program's server.dat.\n"
-        "\n"
-        "options:\n"
-        "  --version-cookdb V, --version-trojsig V, --version-regdb V\n"
-        "        set the database's version line to \"[[[V\"; without it the\n"
-        "        database's own last \"[[[\" line gives the version\n"
-        "  --build-stamp S   first line of torvakine.ver (default %1, this build's\n"
-        "                    stamp: no new-version notice)\n"
-        "  --message FILE    msg.txt is a copy of FILE (default PLAINDIR/msg.txt when\n"
-        "                    it exists, else an empty message)\n"
-        "  --installer FILE  copy FILE as the installer (default a placeholder text)\n"
-        "  --sign-key KEY    sign each database with the Ed25519 private key KEY (see\n"
-        "                    keygen): OUTDIR/newupd/<name>.dat.sig holds the Base64\n"
-        "                    signature of the .dat file.  The program installs only\n"
-        "                    databases whose signature verifies with its public key.\n"
-        "\n"
-        "A database with structure faults (see check) is not published.\n"
-        "Exit status: 0 published, 1 failed, 2 wrong arguments.")
+               "usage: torvakine-dbtool publish PLAINDIR OUTDIR [options]\n"
+               "\n"
+               "Writes an update repository into OUTDIR from the plain-text databases\n"
+               "PLAINDIR/cookdb.txt, PLAINDIR/trojsig.txt and PLAINDIR/regdb.txt:\n"
+               "  OUTDIR/newupd/cookdb.dat, trojsig.dat, regdb.dat   enciphered databases\n"
+               "  OUTDIR/newupd/cookdb.ver, trojsig.ver, regdb.ver   their versions (one line)\n"
+               "  OUTDIR/newupd/torvakine.ver                        the newest build stamp\n"
+               "  OUTDIR/newupd/msg.txt                              the message to the users\n"
+               "  OUTDIR/files/Torvakine_Setup.exe                   the installer\n"
+               "Serve OUTDIR over HTTP (for example with torvakine-dbtool serve) and put\n"
+               "its URL into the program's server.dat.\n"
+               "\n"
+               "options:\n"
+               "  --version-cookdb V, --version-trojsig V, --version-regdb V\n"
+               "        set the database's version line to \"[[[V\"; without it the\n"
+               "        database's own last \"[[[\" line gives the version\n"
+               "  --build-stamp S   first line of torvakine.ver (default %1, this build's\n"
+               "                    stamp: no new-version notice)\n"
+               "  --message FILE    msg.txt is a copy of FILE (default PLAINDIR/msg.txt when\n"
+               "                    it exists, else an empty message)\n"
+               "  --installer FILE  copy FILE as the installer (default a placeholder text)\n"
+               "  --sign-key KEY    sign each database with the Ed25519 private key KEY (see\n"
+               "                    keygen): OUTDIR/newupd/<name>.dat.sig holds the Base64\n"
+               "                    signature of the .dat file.  The program installs only\n"
+               "                    databases whose signature verifies with its public key.\n"
+               "\n"
+               "A database with structure faults (see check) is not published.\n"
+               "Exit status: 0 published, 1 failed, 2 wrong arguments.")
         .arg(QLatin1String(BuildStamp));
 }
 
@@ -256,9 +256,11 @@ int runPublish(const QStringList &args)
     }
     for (const PublishedDatabase &db : kDatabases) {
         const QString name = QString::fromLatin1(db.name);
-        if (!writeFile(QDir(newupd).filePath(name + QStringLiteral(".ver")), versionFiles.value(name)))
+        if (!writeFile(QDir(newupd).filePath(name + QStringLiteral(".ver")),
+                       versionFiles.value(name)))
             return 1;
-        printOut(QStringLiteral("%1.dat version %2").arg(name, Cp1252::toUnicode(versionFiles.value(name).trimmed())));
+        printOut(QStringLiteral("%1.dat version %2")
+                     .arg(name, Cp1252::toUnicode(versionFiles.value(name).trimmed())));
     }
     if (!writeFile(QDir(newupd).filePath(QStringLiteral("torvakine.ver")), stamp + "\r\n") ||
         !writeFile(QDir(newupd).filePath(QStringLiteral("msg.txt")), message) ||

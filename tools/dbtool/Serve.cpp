@@ -27,6 +27,7 @@ int runServe(const QStringList &args)
         printError(QStringLiteral("cannot listen on 127.0.0.1:%1").arg(port));
         return 1;
     }
-    printOut(QStringLiteral("serving %1 at %2").arg(QDir(args[0]).absolutePath(), server.baseUrl()));
+    printOut(
+        QStringLiteral("serving %1 at %2").arg(QDir(args[0]).absolutePath(), server.baseUrl()));
     return QCoreApplication::exec();
 }

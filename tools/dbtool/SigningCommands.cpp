@@ -17,7 +17,8 @@ bool readFile(const QString &path, QByteArray *bytes)
     return true;
 }
 
-bool writeNewFile(const QString &path, const QByteArray &bytes, QFileDevice::Permissions permissions)
+bool writeNewFile(const QString &path, const QByteArray &bytes,
+                  QFileDevice::Permissions permissions)
 {
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
@@ -60,7 +61,8 @@ int runKeygen(const QStringList &args)
         QFile::remove(args[0]);
         return 1;
     }
-    printOut(QStringLiteral("private key %1 (keep it secret), public key %2").arg(args[0], args[1]));
+    printOut(
+        QStringLiteral("private key %1 (keep it secret), public key %2").arg(args[0], args[1]));
     return 0;
 }
 
@@ -73,7 +75,8 @@ int runVerify(const QStringList &args)
     QByteArray data;
     QByteArray signatureFile;
     QByteArray publicPem;
-    if (!readFile(args[0], &data) || !readFile(args[1], &signatureFile) || !readFile(args[2], &publicPem))
+    if (!readFile(args[0], &data) || !readFile(args[1], &signatureFile) ||
+        !readFile(args[2], &publicPem))
         return 1;
     const auto signature = QByteArray::fromBase64Encoding(signatureFile.trimmed(),
                                                           QByteArray::AbortOnBase64DecodingErrors);

@@ -18,10 +18,13 @@ const DbToolCommand kCommands[] = {
     {"encode", "encode PLAIN OUT.dat       encipher a plain-text database", runEncode},
     {"decode", "decode IN.dat OUT.txt      decipher a database to plain text", runDecode},
     {"check", "check [--kind K] FILE      report structure faults (exit 1 when any)", runCheck},
-    {"publish", "publish PLAINDIR OUTDIR    write an update repository (publish --help)", runPublish},
+    {"publish", "publish PLAINDIR OUTDIR    write an update repository (publish --help)",
+     runPublish},
     {"serve", "serve DIR PORT             serve a folder over HTTP on 127.0.0.1", runServe},
-    {"keygen", "keygen PRIVATE PUBLIC      make an Ed25519 key pair for signing updates", runKeygen},
-    {"verify", "verify FILE SIG PUBKEY     check a file's signature (exit 1 when invalid)", runVerify},
+    {"keygen", "keygen PRIVATE PUBLIC      make an Ed25519 key pair for signing updates",
+     runKeygen},
+    {"verify", "verify FILE SIG PUBKEY     check a file's signature (exit 1 when invalid)",
+     runVerify},
 };
 
 void usage()

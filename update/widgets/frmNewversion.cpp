@@ -14,8 +14,7 @@ QRect twipsRect(int left, int top, int width, int height)
 }
 } // namespace
 
-frmNewversion::frmNewversion(ShellOpen &shell, QWidget *parent)
-    : QDialog(parent), m_shell(shell)
+frmNewversion::frmNewversion(ShellOpen &shell, QWidget *parent) : QDialog(parent), m_shell(shell)
 {
     setObjectName(QStringLiteral("frmNewversion"));
     setWindowTitle(QStringLiteral("INFO"));
