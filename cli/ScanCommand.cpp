@@ -3,11 +3,10 @@
 #include "cli/CliOutput.h"
 #include "cli/CliSession.h"
 #include "cli/TerminalProgress.h"
-#include "platform/StartupState.h"
+#include "platform/EventPump.h"
 #include "removal/Removal.h"
-#include "scanner/ResultListModel.h"
 #include "scanner/ScanRun.h"
-#include "scanner/ScanState.h"
+#include "scanner/ScanSession.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -60,29 +59,38 @@ int runScanCommand(const QStringList &args)
         CliOutput::err(QStringLiteral("torvakine-cli: %1 is not a folder").arg(path));
         return 2;
     }
-    if (!CliSession::start(appFolder))
+    std::optional<CliSession> cli = CliSession::start(appFolder);
+    if (!cli)
         return 2;
-    if (!CliSession::anyDatabaseLoaded()) {
+    if (!cli->engine->tables().anyLoaded()) {
         CliOutput::err(
-            QStringLiteral("torvakine-cli: no database loaded from %1").arg(applicationFolder()));
+            QStringLiteral("torvakine-cli: no database loaded from %1").arg(cli->paths.AppFolder));
         return 2;
     }
 
     QString root = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
     if (!root.endsWith(QDir::separator()))
         root += QDir::separator();
+    // The live line on a terminal is redrawn by a timer, which runs while
+    // the scan lets events through.
+    EventPump pump;
+    ScanCallbacks callbacks;
+    callbacks.processEvents = [&pump] { pump.processPendingEvents(); };
+    ScanSession session(cli->engine, cli->paths, cli->texts, std::move(callbacks));
     QString summary;
     {
-        TerminalProgress progress(CliOutput::stderrIsTerminal());
-        summary = ScanRun(progress).run(root, registry);
+        TerminalProgress progress(session, CliOutput::stderrIsTerminal());
+        session.setProgress(&progress);
+        summary = ScanRun(session).run(root, registry);
+        session.setProgress(nullptr);
     }
-    const ResultListModel &list = resultList();
+    const ResultListModel &list = session.results();
     for (qsizetype i = 1; i <= list.count(); ++i)
         CliOutput::out(list.row(i).name + QLatin1Char('\t') +
                        CliOutput::escaped(list.row(i).location));
     CliOutput::err(summary);
-    const bool found = scanState().DetectionCount > 0;
+    const bool found = session.state().DetectionCount > 0;
     if (remove && found)
-        RemoveListedDetections();
+        RemoveListedDetections(session);
     return found ? 1 : 0;
 }

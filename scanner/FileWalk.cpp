@@ -1,14 +1,12 @@
 #include "scanner/FileWalk.h"
 
-#include "platform/EventPump.h"
 #include "platform/ProgressIndicator.h"
-#include "platform/StartupState.h"
 #include "scanner/ContentCheck.h"
 #include "scanner/FileDescriptor.h"
 #include "scanner/NameCheck.h"
 #include "scanner/RecordDetection.h"
 #include "scanner/ScanRun.h"
-#include "scanner/ScanState.h"
+#include "scanner/ScanSession.h"
 #include "scanner/TrimNull.h"
 
 #include <QFile>
@@ -101,20 +99,20 @@ bool isBeingWalked(const std::vector<Folder> &stack, const struct stat &st)
     return false;
 }
 
-void moveProgress(const ScanState &s)
+void moveProgress(const ScanSession &session)
 {
-    if (s.BytesScanned > kProgressUnit && s.progressBar)
-        s.progressBar->setValue(std::floor(s.BytesScanned / kProgressUnit));
+    const double bytes = session.state().BytesScanned;
+    if (bytes > kProgressUnit && session.progress())
+        session.progress()->setValue(std::floor(bytes / kProgressUnit));
 }
 
 } // namespace
 
-void ScanFolder(const QString &path)
+void ScanFolder(ScanSession &session, const QString &path)
 {
     if (path.isEmpty())
         return;
-    ScanState &s = scanState();
-    const StartupState &startup = startupState();
+    ScanState &s = session.state();
     std::vector<Folder> stack;
     // The open folder the entries are opened and looked at in, and its depth
     // (the stack size when it was on top).
@@ -135,7 +133,7 @@ void ScanFolder(const QString &path)
     // whether a stop was asked for, which ends that folder's loop.
     const auto finishEntry = [&]() {
         ++s.ObjectsScanned;
-        return startup.StopRequested;
+        return session.stopRequested();
     };
 
     while (!stack.empty()) {
@@ -190,10 +188,10 @@ void ScanFolder(const QString &path)
             s.CurrentEntrySize = double(st.st_size);
         }
         s.BytesScanned += s.CurrentEntrySize;
-        moveProgress(s);
+        moveProgress(session);
 
         if (isFolder) {
-            EventPump::processPendingEvents();
+            session.processEvents();
             if (looked && !name.startsWith(QLatin1Char('.')) && s.RecurseSubfolders &&
                 st.st_dev == device && !isBeingWalked(stack, st)) {
                 FileDescriptor subHandle = FileDescriptor::openFolderIn(here, entry.name);
@@ -209,13 +207,13 @@ void ScanFolder(const QString &path)
                     continue;
                 }
             }
-        } else if (Checkfile(folder.path, name)) {
-            RecordDetection(s.CurrentThreatName, s.CurrentFilePath, nativeFull);
+        } else if (Checkfile(session, folder.path, name)) {
+            RecordDetection(session, s.CurrentThreatName, s.CurrentFilePath, nativeFull);
         } else if (s.CurrentEntrySize <= kContentCheckLimit && looked && S_ISREG(st.st_mode)) {
             if (!file.isOpen())
                 file = FileDescriptor::openIn(here, entry.name);
-            if (FileScan(file))
-                RecordDetection(s.CurrentThreatName, s.CurrentFilePath, nativeFull);
+            if (FileScan(session, file))
+                RecordDetection(session, s.CurrentThreatName, s.CurrentFilePath, nativeFull);
         }
         if (finishEntry())
             stack.pop_back();

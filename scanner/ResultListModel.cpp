@@ -44,9 +44,3 @@ void ResultListModel::clear()
     m_rows.clear();
     endResetModel();
 }
-
-ResultListModel &resultList()
-{
-    static ResultListModel model;
-    return model;
-}

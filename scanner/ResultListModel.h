@@ -37,6 +37,3 @@ public:
 private:
     QVector<Row> m_rows;
 };
-
-// The one result list of the program.
-ResultListModel &resultList();

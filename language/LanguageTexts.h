@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+#include <array>
+
+// Entries of the text table past the 34 that every language file has held
+// from the start.  Language files hold them after entry 34, in this order.
+enum LinguaEntry : int {
+    // Summary suffix before the number of objects that could not be read,
+    // e.g. ", not readable: ".
+    UnreadableCountText = 35,
+};
+
+// The user-interface texts of one language: entries 1 to kLastEntry (entry 0
+// exists and is never used).
+class LanguageTexts
+{
+public:
+    static constexpr int kFirstFileEntries = 34;
+    static constexpr int kLastEntry = UnreadableCountText;
+
+    // Entry n of the text table; empty text for a number outside 1 to
+    // kLastEntry.
+    QString Lingua(int n) const;
+    void setText(int n, const QString &text);
+
+    bool operator==(const LanguageTexts &other) const = default;
+
+private:
+    std::array<QString, kLastEntry + 1> m_entries;
+};
