@@ -55,6 +55,7 @@ class TestUpdateCheck : public QObject
 private slots:
     void init();
     void checkDownloadAndReload();
+    void reloadKeepsWhatFails();
     void timeoutOnLaterFetch();
     void downloadOutcome_data();
     void downloadOutcome();
@@ -183,6 +184,32 @@ void TestUpdateCheck::checkDownloadAndReload()
     const QString written = QString::fromLocal8Bit(m_app->readFile("upd.dat"));
     QVERIFY2(written == before + "\r\n" || written == now() + "\r\n", qPrintable(written));
     QCOMPARE(m_lastUpdateText + "\r\n", written);
+}
+
+void TestUpdateCheck::reloadKeepsWhatFails()
+{
+    // A database that no longer loads keeps the version of the tables
+    // reloaded, so that the next update fetches it again; upd.dat is written
+    // only for an installed update.
+    m_app->writeFile("trojsig.dat", "bm90IGEgZGF0YWJhc2U=\r\n");
+    QStringList steps;
+    DatabaseReloadHooks hooks;
+    hooks.reloadStarted = [&steps] { steps << "started"; };
+    hooks.databasesLoaded = [&steps](const DatabaseTables &t) {
+        steps << "loaded " + t.CookDbVersion + " " + t.TrojSigVersion;
+    };
+    ReloadResult reloaded = reloadDatabases(m_app->paths(), tables(), false, m_bar, hooks);
+    QCOMPARE(steps, QStringList({"started", "loaded COOK-1 TROJ-1"}));
+    const DatabaseTables &t = reloaded.engine->tables();
+    QVERIFY(!t.TrojSigLoaded && t.TrojSigCount == 0 && t.TrojSigVersion == "TROJ-1");
+    QVERIFY(t.CookDbLoaded && t.CookDbEntries.contains("\\windows\\bad.ini"));
+    QVERIFY(!reloaded.LastUpdateText && !QFile::exists(m_app->filePath("upd.dat")));
+    // The engine reloaded from stays as it was.
+    QVERIFY(tables().TrojSigLoaded);
+    reloaded = reloadDatabases(m_app->paths(), t, true, m_bar);
+    QVERIFY(reloaded.LastUpdateText && !reloaded.LastUpdateText->isEmpty());
+    QCOMPARE(*reloaded.LastUpdateText + "\r\n", QString::fromLocal8Bit(m_app->readFile("upd.dat")));
+    QCOMPARE(reloaded.engine->tables().TrojSigVersion, "TROJ-1");
 }
 
 void TestUpdateCheck::timeoutOnLaterFetch()
