@@ -58,6 +58,8 @@ struct WalkStep {
     bool isFolder = false;
     bool entered = false; // a subfolder whose own steps follow
 
+    // The file and its folder as the walk saw them (files only).
+    FoundFile found;
     bool cookieFile = false;
     bool cookieScanned = false;
     QStringList cookieObjects;
@@ -216,6 +218,7 @@ std::optional<WalkStep> Walker::next()
         }
 
         if (!step.isFolder) {
+            step.found = {step.nativePath, looked ? st : FileStatus{}, folder.identity, false};
             checkFile(step, entry, folder, name, std::move(file),
                       looked && st.kind == FileStatus::Kind::Regular);
             return step;
@@ -257,6 +260,8 @@ void Walker::checkFile(WalkStep &step, const FolderEntry &entry, const Folder &f
                 const FileHandle cookies = m_here.openFileIn(entry.name);
                 FileStatus st;
                 if (cookies.status(&st) && st.kind == FileStatus::Kind::Regular) {
+                    step.found.file = st;
+                    step.found.isCookieFile = true;
                     scanCookieLines(patterns, cookies, [&](const QByteArray &line) {
                         step.cookieObjects << cookieObjectText(folder.path, name, line);
                     });
@@ -304,7 +309,7 @@ public:
 private:
     bool finishEntry(size_t depth);
     void moveProgress() const;
-    void record(const QString &name, const QString &object, const QByteArray &native = {});
+    void record(const QString &name, const QString &object, const FoundFile &found);
 
     ScanSession &m_session;
     ScanState &m_s;
@@ -325,12 +330,12 @@ bool Committer::commit(const WalkStep &step)
         if (step.cookieScanned)
             m_s.CurrentThreatName = trackingCookieName();
         for (const QString &object : step.cookieObjects)
-            record(trackingCookieName(), object);
+            record(trackingCookieName(), object, step.found);
     } else {
         if (step.name.threatName)
             m_s.CurrentThreatName = *step.name.threatName;
         if (step.name.matched)
-            record(m_s.CurrentThreatName, m_s.CurrentFilePath, step.nativePath);
+            record(m_s.CurrentThreatName, m_s.CurrentFilePath, step.found);
     }
     const ContentVerdict *content =
         step.job ? &step.job->verdict() : (step.localVerdict ? &*step.localVerdict : nullptr);
@@ -338,7 +343,7 @@ bool Committer::commit(const WalkStep &step)
         if (content->threatName)
             m_s.CurrentThreatName = *content->threatName;
         if (content->matched)
-            record(m_s.CurrentThreatName, m_s.CurrentFilePath, step.nativePath);
+            record(m_s.CurrentThreatName, m_s.CurrentFilePath, step.found);
     }
     if (step.unreadable || (step.job && step.job->readFailed()))
         m_session.recordUnreadable(step.path);
@@ -370,9 +375,9 @@ void Committer::moveProgress() const
         m_session.progress()->setValue(std::floor(bytes / kProgressUnit));
 }
 
-void Committer::record(const QString &name, const QString &object, const QByteArray &native)
+void Committer::record(const QString &name, const QString &object, const FoundFile &found)
 {
-    RecordDetection(m_session, name, object, native);
+    RecordDetection(m_session, name, object, found);
 }
 
 } // namespace
