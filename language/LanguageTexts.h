@@ -10,6 +10,9 @@ enum LinguaEntry : int {
     // Summary suffix before the number of objects that could not be read,
     // e.g. ", not readable: ".
     UnreadableCountText = 35,
+    // Report line before the path of a folder or file the scan could not
+    // read, e.g. "Could not read:".
+    UnreadablePathText = 36,
 };
 
 // The user-interface texts of one language: entries 1 to kLastEntry (entry 0
@@ -18,7 +21,7 @@ class LanguageTexts
 {
 public:
     static constexpr int kFirstFileEntries = 34;
-    static constexpr int kLastEntry = UnreadableCountText;
+    static constexpr int kLastEntry = UnreadablePathText;
 
     // Entry n of the text table; empty text for a number outside 1 to
     // kLastEntry.

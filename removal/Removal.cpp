@@ -141,9 +141,9 @@ void RemoveListedDetections(ScanSession &session)
         } else if (location.startsWith(QLatin1String("mozilla:")) ||
                    location.startsWith(QLatin1String("netscape:"))) {
             RemoveMozillaCookie(session, location);
-        } else if (const QByteArray &nativePath = list.row(i).nativeLocation;
-                   !nativePath.isEmpty()) {
-            if (!removeFileWithoutForce(nativePath))
+        } else if (const std::optional<FoundFile> &found = list.row(i).found;
+                   found && !found->isCookieFile) {
+            if (!removeFileWithoutForce(found->nativePath))
                 recordRemovalFailure(session, location);
         } else {
             DestroyFile(session, location);

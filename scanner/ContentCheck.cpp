@@ -1,8 +1,8 @@
 #include "scanner/ContentCheck.h"
 
 #include "databases/modCipher.h"
+#include "platform/FileHandle.h"
 #include "scanner/Engine.h"
-#include "scanner/FileDescriptor.h"
 #include "scanner/ScanSession.h"
 #include "scanner/SignatureSearch.h"
 
@@ -10,40 +10,34 @@
 
 #include <algorithm>
 
-#include <cerrno>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace {
 // Signature entries read between two yields of a long search.
 constexpr qint32 kEntriesPerYield = 4096;
 } // namespace
 
-bool ContentReader::read(const FileDescriptor &file, QByteArray *content)
+ContentReader::Outcome ContentReader::read(const FileHandle &file, QByteArray *content)
 {
-    struct stat st {
-    };
-    if (!file.status(&st) || !S_ISREG(st.st_mode) || st.st_size > kContentCheckLimit)
-        return false;
+    FileStatus st;
+    if (!file.status(&st))
+        return Outcome::Failed;
+    if (st.kind != FileStatus::Kind::Regular || st.size > kContentCheckLimit)
+        return Outcome::Skipped;
     // One byte more than the limit tells a file that grew past it.
     if (m_buffer.size() < kContentCheckLimit + 1)
         m_buffer.resize(kContentCheckLimit + 1);
     qint64 used = 0;
     while (used <= kContentCheckLimit) {
-        const ssize_t got =
-            ::read(file.get(), m_buffer.data() + used, size_t(kContentCheckLimit + 1 - used));
-        if (got < 0 && errno == EINTR)
-            continue;
+        const qint64 got = file.read(m_buffer.data() + used, kContentCheckLimit + 1 - used);
         if (got < 0)
-            return false;
+            return Outcome::Failed;
         if (got == 0)
             break;
         used += got;
     }
     if (used > kContentCheckLimit)
-        return false;
+        return Outcome::Skipped;
     *content = QByteArray::fromRawData(m_buffer.constData(), qsizetype(used));
-    return true;
+    return Outcome::Read;
 }
 
 ContentVerdict searchSignatures(const Engine &engine, const QByteArray &content,
@@ -93,11 +87,11 @@ ContentVerdict searchSignatures(const Engine &engine, const QByteArray &content,
     return verdict;
 }
 
-bool FileScan(ScanSession &session, const FileDescriptor &file)
+bool FileScan(ScanSession &session, const FileHandle &file)
 {
     try {
         QByteArray content;
-        if (!session.contentReader().read(file, &content))
+        if (session.contentReader().read(file, &content) != ContentReader::Outcome::Read)
             return false;
         session.processEvents();
         const ContentVerdict verdict =
@@ -112,5 +106,5 @@ bool FileScan(ScanSession &session, const FileDescriptor &file)
 
 bool FileScan(ScanSession &session, const QString &FILE)
 {
-    return FileScan(session, FileDescriptor::openRegularFile(QFile::encodeName(FILE)));
+    return FileScan(session, FileHandle::openRegularFile(QFile::encodeName(FILE)));
 }

@@ -7,7 +7,7 @@
 #include <optional>
 
 class Engine;
-class FileDescriptor;
+class FileHandle;
 class ScanSession;
 
 // Files above this size get the name check only.
@@ -26,10 +26,15 @@ struct ContentVerdict {
 class ContentReader
 {
 public:
+    enum class Outcome {
+        Read,    // the whole content is in the view
+        Skipped, // not a regular file, or more than kContentCheckLimit bytes
+        Failed,  // the system could not read it
+    };
+
     // Reads the whole content of the open regular file from its current
-    // position; the view returned is valid until the next call.  False when
-    // the file cannot be read or holds more than kContentCheckLimit bytes.
-    bool read(const FileDescriptor &file, QByteArray *content);
+    // position; the view returned is valid until the next call.
+    Outcome read(const FileHandle &file, QByteArray *content);
 
 private:
     QByteArray m_buffer;
@@ -49,6 +54,6 @@ ContentVerdict searchSignatures(const Engine &engine, const QByteArray &content,
 // are read: a link, FIFO, device or socket, a file that cannot be read, an
 // empty file and a file that has grown above kContentCheckLimit by the time
 // it is read all give false.
-bool FileScan(ScanSession &session, const FileDescriptor &file);
+bool FileScan(ScanSession &session, const FileHandle &file);
 // The same for the file at FILE, opened without following a link.
 bool FileScan(ScanSession &session, const QString &FILE);

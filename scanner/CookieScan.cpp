@@ -1,16 +1,13 @@
 #include "scanner/CookieScan.h"
 
 #include "platform/Cp1252.h"
-#include "scanner/FileDescriptor.h"
+#include "platform/FileHandle.h"
 #include "scanner/RecordDetection.h"
 #include "scanner/ScanSession.h"
 
 #include <QFile>
 
-#include <cerrno>
 #include <cstring>
-
-#include <unistd.h>
 
 namespace {
 
@@ -39,16 +36,14 @@ QString cookieObjectText(const QString &Directory, const QString &FileName, cons
            QString::fromLatin1(line);
 }
 
-void scanCookieLines(const CookiePatterns &patterns, const FileDescriptor &file,
+void scanCookieLines(const CookiePatterns &patterns, const FileHandle &file,
                      const std::function<void(const QByteArray &line)> &onMatch)
 {
     QByteArray piece(kReadPiece, Qt::Uninitialized);
     QByteArray line;
     bool overlong = false; // inside a line past kMaxCookieLineBytes
     for (;;) {
-        const ssize_t got = ::read(file.get(), piece.data(), size_t(piece.size()));
-        if (got < 0 && errno == EINTR)
-            continue;
+        const qint64 got = file.read(piece.data(), piece.size());
         if (got <= 0)
             return;
         const char *at = piece.constData();
@@ -81,8 +76,8 @@ void ScanMozilla(ScanSession &session, const QString &Directory, const QString &
         if (!patterns.found)
             return;
         session.state().CurrentThreatName = trackingCookieName();
-        const FileDescriptor file =
-            FileDescriptor::openRegularFile(QFile::encodeName(Directory + FileName));
+        const FileHandle file =
+            FileHandle::openRegularFile(QFile::encodeName(Directory + FileName));
         if (!file.isOpen())
             return;
         scanCookieLines(patterns, file, [&](const QByteArray &line) {

@@ -7,7 +7,7 @@
 
 #include <functional>
 
-class FileDescriptor;
+class FileHandle;
 class ScanSession;
 
 // Cookie lines longer than this many bytes (line feed included) are passed
@@ -24,7 +24,7 @@ QString cookiePrefix(const QString &Directory);
 // every line, up to and including its line feed, that is no comment, has at
 // least 3 characters and fits a tracking-cookie pattern, exactly as read.
 // Bytes after the last line feed are not tested.
-void scanCookieLines(const CookiePatterns &patterns, const FileDescriptor &file,
+void scanCookieLines(const CookiePatterns &patterns, const FileHandle &file,
                      const std::function<void(const QByteArray &line)> &onMatch);
 
 // The object text of a cookie detection: the prefix, the file path, "+" and

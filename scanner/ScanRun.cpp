@@ -43,6 +43,7 @@ QString ScanRun::run(const QString &root, bool withRegistry)
     s.RecurseSubfolders = true;
     s.DetectionCount = 0;
     s.ObjectsScanned = 0;
+    m_session.clearUnreadable();
     DiskInfo(s.ScanRoot, bar);
     LogFileName(m_session);
 
@@ -68,8 +69,14 @@ QString ScanRun::run(const QString &root, bool withRegistry)
     }
     const qint64 end = m_ticks();
     m_session.clearStop();
+    const QStringList &unreadable = m_session.unreadablePaths();
+    for (const QString &path : unreadable) {
+        report.writeLine(m_session.Lingua(UnreadablePathText) + QLatin1Char(' ') + path);
+        report.writeLine(reportRecordSeparator());
+    }
     const QString summary = scanSummary(m_session.texts(), s.ObjectsScanned, s.DetectionCount,
-                                        double(end - start) / 1000.0, QLocale());
+                                        double(end - start) / 1000.0, QLocale()) +
+                            unreadableSuffix(m_session.texts(), unreadable.size(), QLocale());
     report.close();
     bar.setVisible(false);
     return summary;
@@ -132,6 +139,13 @@ QString DriveRootPath(const QString &text)
     if (!s.endsWith(QDir::separator()))
         s += QDir::separator();
     return s;
+}
+
+QString unreadableSuffix(const LanguageTexts &texts, qsizetype unreadable, const QLocale &locale)
+{
+    if (unreadable == 0)
+        return {};
+    return texts.Lingua(UnreadableCountText) + groupingLocale(locale).toString(qint64(unreadable));
 }
 
 QString scanSummary(const LanguageTexts &texts, qint32 objects, qint32 found, double seconds,

@@ -56,3 +56,6 @@ QString DriveRootPath(const QString &s);
 // in seconds (below 61 seconds after rounding) or in minutes.
 QString scanSummary(const LanguageTexts &texts, qint32 objects, qint32 found, double seconds,
                     const QLocale &locale);
+// What follows the summary when unreadable folders or files were met:
+// Lingua(35) and their number; empty for none.
+QString unreadableSuffix(const LanguageTexts &texts, qsizetype unreadable, const QLocale &locale);

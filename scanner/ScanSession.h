@@ -76,6 +76,17 @@ public:
     void setProgress(ProgressIndicator *progress) { m_callbacks.progress = progress; }
     std::unique_ptr<RegistryBackend> openRegistry(RegistryAccess access) const;
 
+    // How many threads read and digest file contents during the walk: 1
+    // reads them on the scan's thread.  One per processor unless set.
+    int workerThreads() const { return m_workerThreads; }
+    void setWorkerThreads(int count);
+
+    // The folders and files of the last scan that could not be opened or read,
+    // in walk order.
+    const QStringList &unreadablePaths() const { return m_unreadable; }
+    void recordUnreadable(const QString &path) { m_unreadable.append(path); }
+    void clearUnreadable() { m_unreadable.clear(); }
+
     // Scratch space of the name check and the content buffer of the scan's
     // thread.
     NameCheckIndex::Lookup &nameLookup() { return m_nameLookup; }
@@ -90,6 +101,8 @@ private:
     ResultListModel m_results;
     ScanReport m_report;
     std::atomic<bool> m_stopRequested{false};
+    int m_workerThreads;
+    QStringList m_unreadable;
     NameCheckIndex::Lookup m_nameLookup;
     ContentReader m_contentReader;
 };
