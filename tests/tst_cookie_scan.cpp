@@ -1,7 +1,7 @@
 // The cookie scan: reading cookies.txt, the tracking-cookie patterns and the
 // object text of a cookie detection.
+#include "platform/FileHandle.h"
 #include "scanner/CookieScan.h"
-#include "scanner/FileDescriptor.h"
 #include "scanner/FileWalk.h"
 #include "scanner/ScanSession.h"
 #include "tests/support/TestAppFolder.h"
@@ -126,7 +126,7 @@ void TestCookieScan::linesAsRead()
     // The lines alone, as the engine's patterns pick them.
     QList<QByteArray> lines;
     scanCookieLines(scan->engine().cookiePatterns(),
-                    FileDescriptor::openRegularFile(QFile::encodeName(dir + "cookies.txt")),
+                    FileHandle::openRegularFile(QFile::encodeName(dir + "cookies.txt")),
                     [&lines](const QByteArray &line) { lines << line; });
     QCOMPARE(lines, found);
 }
