@@ -31,10 +31,9 @@ const QList<QByteArray> kPlanted = {"planted one", "planted two", "planted three
 DatabaseTables tables()
 {
     DatabaseTables t;
-    t.CookDbEntries = {QString(),       "***Adware.Names",    "\\toolbar.exe",
-                       "*\\spy\\*.dll", "***Tracking Cookie", "TRACKCOOKIE:*.tracker.test*:END",
-                       "***End"};
-    t.CookDbCount = qint32(t.CookDbEntries.size() - 1);
+    setTableEntries(t.CookDbEntries, t.CookDbCount,
+                    {"***Adware.Names", "\\toolbar.exe", "*\\spy\\*.dll", "***Tracking Cookie",
+                     "TRACKCOOKIE:*.tracker.test*:END", "***End"});
     QStringList signatures;
     for (qsizetype i = 0; i < kPlanted.size(); ++i) {
         signatures << QString::fromLatin1(
