@@ -171,7 +171,10 @@ check_update() {
   grep -q $'^Trojan database\tCompleted$' <<<"$out" ||
     fail "the trojan database was not downloaded" || return 1
   [ -f "$data/trojsig.dat" ] || fail "the downloaded database is not in $data" || return 1
-  as_test_user "$cli" info | grep -q $'^trojsig.dat\tloaded\t2007.05.18.2\t' ||
+  # Output is captured before it is searched: grep -q would stop reading
+  # early and fail the pipeline.
+  out=$(as_test_user "$cli" info) || fail "torvakine-cli info failed" || return 1
+  grep -q $'^trojsig.dat\tloaded\t2007.05.18.2\t' <<<"$out" ||
     fail "the downloaded trojan database does not take the place of the installed one"
 }
 step "torvakine-cli update installs into the per-user data folder" check_update
@@ -240,7 +243,8 @@ check_window() {
     >"$log" 2>&1 &
   pid=$!
   for _ in $(seq 300); do
-    if grep 'name="TORVAKINE Antispyware 6.4"' "$log" | grep 'obj=Form1' | grep -vq invisible; then
+    if grep 'name="TORVAKINE Antispyware 6.4"' "$log" | grep 'obj=Form1' | grep -v invisible \
+      >/dev/null; then
       shown=yes
       break
     fi
