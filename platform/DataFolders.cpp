@@ -58,9 +58,8 @@ QString userDataFolder(const DataFolderInputs &in, QString *error)
     if (!in.xdgDataHome.isEmpty() && QDir::isAbsolutePath(in.xdgDataHome))
         return below(in.xdgDataHome, QStringLiteral("torvakine"));
     if (in.home.isEmpty()) {
-        *error = QStringLiteral(
-            "HOME is not set, so the per-user data folder cannot be found; set HOME or "
-            "XDG_DATA_HOME, or give --app-folder");
+        *error = QStringLiteral("HOME is not set, so the per-user data folder cannot be found; "
+                                "set HOME or XDG_DATA_HOME");
         return QString();
     }
     if (!QDir::isAbsolutePath(in.home)) {
