@@ -238,7 +238,8 @@ CookieStoreRemovalResult removeCookieStoreLines(int folder, const QByteArray &na
         return fail(CookieStoreRemovalFailure::Changed);
     if (!(original.st_mode & S_IWUSR))
         return fail(CookieStoreRemovalFailure::ReadOnly);
-    if (!hasSqliteHeader(file.get()))
+    // A store with a second name would lose it when replaced.
+    if (original.st_nlink != 1 || !hasSqliteHeader(file.get()))
         return fail(CookieStoreRemovalFailure::Unusable);
     // Held to the end: no browser can open the store while it is changed.
     const SqliteFileLock lock =

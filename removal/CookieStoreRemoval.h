@@ -17,9 +17,9 @@ enum class CookieStoreRemovalFailure {
     Changed,     // the name no longer leads to the scanned file: another file, a link, gone
     Locked,      // a browser has the store open
     ReadOnly,    // no owner write permission, or the store cannot be opened for writing
-    Unusable,    // not a database, no cookie table or columns, damaged, a -journal, -wal or
-                 // -shm name that is not a regular file, or the changed copy failed its
-                 // integrity check
+    Unusable,    // not a database, no cookie table or columns, damaged, more than one name
+                 // (hard links), a -journal, -wal or -shm name that is not a regular file, or
+                 // the changed copy failed its integrity check
     NotReplaced, // the changed copy could not be put in place (folder not writable, owner or
                  // mode not kept, the name changed meanwhile)
 };

@@ -33,7 +33,7 @@ qint64 unixExpiry(qint64 stored, CookieExpiryUnit unit)
 
 void buildCookieStoreLine(const CookieStoreRow &row, QByteArray &line)
 {
-    line.clear();
+    line.resize(0); // keeps the buffer for the next row
     line.append(row.host)
         .append('\t')
         .append(truth(row.host.startsWith('.')))

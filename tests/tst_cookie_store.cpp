@@ -780,6 +780,13 @@ void TestCookieStore::removalLeavesStoresItMustNotChange()
         CookieStoreRemovalFailure::Changed);
     unchanged(removeLines(chromium, CookieStoreKind::Firefox, lines),
               CookieStoreRemovalFailure::Unusable);
+    // A second name (a hard link) would be cut off from the store.
+    QCOMPARE(::link(QFile::encodeName(chromium).constData(),
+                    QFile::encodeName(path("keep/second")).constData()),
+             0);
+    unchanged(removeLines(chromium, CookieStoreKind::Chromium, lines),
+              CookieStoreRemovalFailure::Unusable);
+    QVERIFY(QFile::remove(path("keep/second")));
     // Read-only: not removed without force, as for any file.
     QCOMPARE(::chmod(QFile::encodeName(chromium).constData(), 0444), 0);
     unchanged(removeLines(chromium, CookieStoreKind::Chromium, lines),
