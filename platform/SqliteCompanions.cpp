@@ -9,7 +9,7 @@
 
 namespace {
 
-SqliteCompanions::Companion openCompanion(int folder, const QByteArray &name)
+SqliteCompanions::Companion openCompanion(int folder, const QByteArray &name, uid_t owner)
 {
     SqliteCompanions::Companion companion;
     if (folder < 0)
@@ -22,7 +22,8 @@ SqliteCompanions::Companion openCompanion(int folder, const QByteArray &name)
         companion.irregular = errno != ENOENT && errno != ENOTDIR;
         return companion;
     }
-    if (::fstat(file.get(), &companion.status) != 0 || !S_ISREG(companion.status.st_mode)) {
+    if (::fstat(file.get(), &companion.status) != 0 || !S_ISREG(companion.status.st_mode) ||
+        companion.status.st_uid != owner || companion.status.st_nlink != 1) {
         companion.irregular = true;
         return companion;
     }
@@ -46,12 +47,16 @@ bool sameFileUnchanged(const struct stat &a, const struct stat &b)
            a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
 }
 
-SqliteCompanions SqliteCompanions::open(int folder, const QByteArray &name)
+SqliteCompanions SqliteCompanions::open(int folder, const QByteArray &name, int database)
 {
     SqliteCompanions companions;
-    companions.m_journal = openCompanion(folder, journalName(name));
-    companions.m_wal = openCompanion(folder, walName(name));
-    companions.m_shm = openCompanion(folder, name + "-shm");
+    struct stat st {
+    };
+    if (::fstat(database, &st) != 0)
+        folder = -1; // nothing to compare owners with: none is looked at
+    companions.m_journal = openCompanion(folder, journalName(name), st.st_uid);
+    companions.m_wal = openCompanion(folder, walName(name), st.st_uid);
+    companions.m_shm = openCompanion(folder, name + "-shm", st.st_uid);
     return companions;
 }
 

@@ -10,7 +10,8 @@
 // (rollback journal), NAME-wal (write-ahead log) and NAME-shm (the log's
 // index).  Each is opened relative to the open folder, read-only, never
 // through a symbolic link and never waiting (a FIFO returns at once), and
-// kept only when it is a regular file.
+// kept only when it is a regular file of the database's owner with one name:
+// a file planted as a hard link to someone else's file is never read.
 class SqliteCompanions
 {
 public:
@@ -18,11 +19,12 @@ public:
         UniqueFd file; // open when the name is a regular file
         struct stat status {
         };                      // its status when open
-        bool irregular = false; // the name exists as a link, folder, FIFO...
+        bool irregular = false; // the name exists as a link, folder, FIFO, other's file...
     };
 
-    // Looks at the companions of name in the open folder.
-    static SqliteCompanions open(int folder, const QByteArray &name);
+    // Looks at the companions of name in the open folder; database is the
+    // database file itself, open.
+    static SqliteCompanions open(int folder, const QByteArray &name, int database);
 
     // The companion names of name.
     static QByteArray journalName(const QByteArray &name) { return name + "-journal"; }

@@ -87,7 +87,7 @@ bool SqliteSnapshot::copyOnce(int folder, const QByteArray &name, int file)
     };
     if (::fstat(file, &before) != 0 || !S_ISREG(before.st_mode))
         return false;
-    const SqliteCompanions companions = SqliteCompanions::open(folder, name);
+    const SqliteCompanions companions = SqliteCompanions::open(folder, name, file);
     // A journal goes with the copy whether or not its writer still runs:
     // rolled back in the copy, it gives the last committed state even when
     // the writer has already changed pages of the file.
@@ -110,5 +110,5 @@ bool SqliteSnapshot::copyOnce(int folder, const QByteArray &name, int file)
     struct stat after {
     };
     return ::fstat(file, &after) == 0 && sameFileUnchanged(before, after) &&
-           companions.sameAs(SqliteCompanions::open(folder, name));
+           companions.sameAs(SqliteCompanions::open(folder, name, file));
 }

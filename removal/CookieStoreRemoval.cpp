@@ -246,7 +246,7 @@ CookieStoreRemovalResult removeCookieStoreLines(int folder, const QByteArray &na
         SqliteFileLock::tryLock(file.get(), SqliteFileLock::Mode::Exclusive);
     if (!lock.isHeld())
         return fail(CookieStoreRemovalFailure::Locked);
-    const SqliteCompanions companions = SqliteCompanions::open(folder, name);
+    const SqliteCompanions companions = SqliteCompanions::open(folder, name, file.get());
     if (companions.walInUse())
         return fail(CookieStoreRemovalFailure::Locked);
     if (companions.anyIrregular())

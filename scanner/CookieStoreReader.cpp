@@ -18,7 +18,8 @@ namespace {
 // connection can change it behind a shared lock.
 bool readableInPlace(const CookieStoreFile &store)
 {
-    const SqliteCompanions companions = SqliteCompanions::open(store.folder, store.name);
+    const SqliteCompanions companions =
+        SqliteCompanions::open(store.folder, store.name, store.file);
     return !companions.hasHotJournal(store.file) && !companions.hasWalContent() &&
            !companions.walInUse();
 }

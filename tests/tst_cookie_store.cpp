@@ -573,7 +573,15 @@ void TestCookieStore::companionLinksAndFifosAreNeverUsed()
     const StoreRead read = readStore(store, CookieStoreKind::Firefox);
     QCOMPARE(read.result.outcome, CookieStoreReadOutcome::Read);
     QCOMPARE(read.lines.size(), 3);
+    QVERIFY(!read.result.fromPrivateCopy);
     QCOMPARE(readTestFile(path("links/victim")), QByteArray("precious"));
+    // A log planted as a second name of another file is not read either: the
+    // store is read in place, not copied with it.
+    QVERIFY(QFile::remove(store + "-wal"));
+    QCOMPARE(::link(QFile::encodeName(path("links/victim")).constData(),
+                    QFile::encodeName(store + "-wal").constData()),
+             0);
+    QCOMPARE(readStore(store, CookieStoreKind::Firefox).result.fromPrivateCopy, false);
 
     // The store swapped for a link once the walk has opened it: the open
     // file is read, the link is not followed.
