@@ -1,9 +1,12 @@
 // Browser cookie stores: recognising them, the lines built from their rows
 // for every schema, reading a store a browser holds, files that are no
 // store, and removing rows.
+#include "databases/DatabaseLoader.h"
+#include "platform/ProgressIndicator.h"
 #include "platform/UniqueFd.h"
 #include "removal/CookieStoreRemoval.h"
 #include "scanner/CookieLineMatch.h"
+#include "scanner/CookieScan.h"
 #include "scanner/CookieStoreKind.h"
 #include "scanner/CookieStoreLine.h"
 #include "scanner/CookieStoreReader.h"
@@ -259,6 +262,7 @@ private slots:
     void removalTakesInUnmergedLog();
     void removalLeavesStoresItMustNotChange();
     void lineMatchingAsForCookiesTxt();
+    void demoStoresHoldOneTrackingCookieEach();
 
 private:
     QTemporaryDir m_dir;
@@ -833,6 +837,33 @@ void TestCookieStore::lineMatchingAsForCookiesTxt()
     QVERIFY(!cookieLineMatches("a\n", {"*"}));
     // A pattern must take in the line feed.
     QVERIFY(!cookieLineMatches("h\tFALSE\t/\tFALSE\t0\tad7\tx\n", {"*x"}));
+}
+
+void TestCookieStore::demoStoresHoldOneTrackingCookieEach()
+{
+    // The sample database's tracking-cookie patterns, loaded as the program
+    // loads them.
+    TestAppFolder app;
+    app.writeDatabase("cookdb.dat", readTestFile(TORVAKINE_SOURCE_DIR "/data/cookdb.txt"));
+    SilentProgress bar;
+    LoadDatabases(bar);
+    bool found = false;
+    const QStringList patterns = cookiePatterns(&found);
+    QVERIFY(found);
+
+    QCOMPARE(QProcess::execute(TORVAKINE_DEMOSTORES, {app.filePath("demo")}), 0);
+    const std::pair<QString, CookieStoreKind> stores[] = {
+        {"Mozilla/Firefox/Profiles/demo.default/cookies.sqlite", CookieStoreKind::Firefox},
+        {"Chromium/User Data/Default/Network/Cookies", CookieStoreKind::Chromium}};
+    for (const auto &[store, kind] : stores) {
+        const QString file = app.filePath("demo/" + store);
+        const UniqueFd fd(::open(QFile::encodeName(file).constData(), O_RDONLY));
+        QCOMPARE(recogniseCookieStore(QFileInfo(file).fileName(), fd.get()), kind);
+        const QList<QByteArray> lines = readStore(file, kind).lines;
+        QCOMPARE(lines.size(), 2);
+        QVERIFY(!cookieLineMatches(lines.at(0), patterns));
+        QVERIFY(cookieLineMatches(lines.at(1), patterns));
+    }
 }
 
 int main(int argc, char **argv)
