@@ -38,24 +38,52 @@ bool copyAll(int from, int to)
     }
 }
 
-// Creates a new file in folder under a fresh name beside name.
-UniqueFd createBeside(int folder, const QByteArray &name, QByteArray *created)
+// A new file in a folder, removed again when the object goes unless it was
+// renamed into place.
+class NewFile
 {
-    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        const quint64 random = QRandomGenerator::system()->generate64();
-        const QByteArray candidate =
-            '.' + name + ".torvakine-" + QByteArray::number(random, 16) + ".new";
-        UniqueFd file(::openat(folder, candidate.constData(),
-                               O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-        if (file.isOpen()) {
-            *created = candidate;
-            return file;
-        }
-        if (errno != EEXIST)
-            break;
+public:
+    explicit NewFile(int folder) : m_folder(folder) {}
+    ~NewFile()
+    {
+        if (!m_name.isEmpty())
+            ::unlinkat(m_folder, m_name.constData(), 0);
     }
-    return {};
-}
+    NewFile(const NewFile &) = delete;
+    NewFile &operator=(const NewFile &) = delete;
+
+    // Creates the file under a fresh name beside name.
+    bool create(const QByteArray &name)
+    {
+        for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+            const quint64 random = QRandomGenerator::system()->generate64();
+            const QByteArray candidate =
+                '.' + name + ".torvakine-" + QByteArray::number(random, 16) + ".new";
+            m_file = UniqueFd(::openat(m_folder, candidate.constData(),
+                                       O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+            if (m_file.isOpen()) {
+                m_name = candidate;
+                return true;
+            }
+            if (errno != EEXIST)
+                break;
+        }
+        return false;
+    }
+    int get() const { return m_file.get(); }
+    bool renameTo(const QByteArray &name)
+    {
+        if (::renameat(m_folder, m_name.constData(), m_folder, name.constData()) != 0)
+            return false;
+        m_name.clear();
+        return true;
+    }
+
+private:
+    int m_folder;
+    UniqueFd m_file;
+    QByteArray m_name;
+};
 
 // Gives the new file the original's owner, group and permission bits: the
 // owner first, since changing it clears set-user and set-group bits.
@@ -91,23 +119,21 @@ bool replaceSqliteDatabase(int folder, const QByteArray &name, const struct stat
     UniqueFd source(::open(replacement.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     if (!source.isOpen())
         return false;
-    QByteArray created;
-    UniqueFd target = createBeside(folder, name, &created);
-    if (!target.isOpen())
+    NewFile target(folder);
+    if (!target.create(name))
         return false;
     const SqliteFileLock lock =
         SqliteFileLock::tryLock(target.get(), SqliteFileLock::Mode::Exclusive);
-    bool ready = lock.isHeld() && copyAll(source.get(), target.get()) &&
-                 takeOwnerAndMode(target.get(), original) && ::fsync(target.get()) == 0 &&
-                 stillTheOriginal(folder, name, original);
-    for (const QByteArray &stale : staleCompanions) {
-        if (ready && ::unlinkat(folder, stale.constData(), 0) != 0 && errno != ENOENT)
-            ready = false;
-    }
-    if (!ready || ::renameat(folder, created.constData(), folder, name.constData()) != 0) {
-        ::unlinkat(folder, created.constData(), 0);
+    if (!lock.isHeld() || !copyAll(source.get(), target.get()) ||
+        !takeOwnerAndMode(target.get(), original) || ::fsync(target.get()) != 0 ||
+        !stillTheOriginal(folder, name, original))
         return false;
+    for (const QByteArray &stale : staleCompanions) {
+        if (::unlinkat(folder, stale.constData(), 0) != 0 && errno != ENOENT)
+            return false;
     }
+    if (!target.renameTo(name))
+        return false;
     ::fsync(folder);
     return true;
 }

@@ -209,13 +209,9 @@ std::optional<bool> changePrivateCopy(const QByteArray &path, CookieStoreKind ki
     return true;
 }
 
-} // namespace
-
-CookieStoreRemovalResult removeCookieStoreLines(int folder, const QByteArray &name,
-                                                CookieStoreKind kind,
-                                                const CookieStoreIdentity &scanned,
-                                                const QList<QByteArray> &lines,
-                                                const QString &scratchFolder)
+CookieStoreRemovalResult removeLines(int folder, const QByteArray &name, CookieStoreKind kind,
+                                     const CookieStoreIdentity &scanned,
+                                     const QList<QByteArray> &lines, const QString &scratchFolder)
 {
     CookieStoreRemovalResult result;
     const auto fail = [&](CookieStoreRemovalFailure failure) {
@@ -272,4 +268,24 @@ CookieStoreRemovalResult removeCookieStoreLines(int folder, const QByteArray &na
     if (!replaceSqliteDatabase(folder, name, original, snapshot->databasePath(), stale))
         return fail(CookieStoreRemovalFailure::NotReplaced);
     return result;
+}
+
+} // namespace
+
+CookieStoreRemovalResult removeCookieStoreLines(int folder, const QByteArray &name,
+                                                CookieStoreKind kind,
+                                                const CookieStoreIdentity &scanned,
+                                                const QList<QByteArray> &lines,
+                                                const QString &scratchFolder)
+{
+    try {
+        return removeLines(folder, name, kind, scanned, lines, scratchFolder);
+    } catch (...) {
+        // Out of memory: every file made on the way went with its owner
+        // object, and the store is replaced only as the very last step.
+        CookieStoreRemovalResult result;
+        result.failure = CookieStoreRemovalFailure::Unusable;
+        result.lines = QList<CookieLineRemoval>(lines.size(), CookieLineRemoval::Failed);
+        return result;
+    }
 }

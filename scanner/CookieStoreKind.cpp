@@ -46,8 +46,12 @@ CookieStoreKind recogniseCookieStore(QStringView name, int file)
         return kind;
     if (!hasSqliteHeader(file))
         return CookieStoreKind::None;
-    const SqliteConnection db = SqliteConnection::openDescriptor(file);
-    return holdsCookieTable(db, kind) ? kind : CookieStoreKind::None;
+    try {
+        const SqliteConnection db = SqliteConnection::openDescriptor(file);
+        return holdsCookieTable(db, kind) ? kind : CookieStoreKind::None;
+    } catch (...) {
+        return CookieStoreKind::None;
+    }
 }
 
 QString cookieStorePrefix(CookieStoreKind kind)

@@ -73,20 +73,17 @@ void readRows(const SqliteConnection &db, CookieStoreKind kind, const CookieLine
     }
 }
 
-} // namespace
-
-CookieStoreReadResult readCookieStore(const CookieStoreFile &store, CookieStoreKind kind,
-                                      const CookieLineSink &sink, const QString &scratchFolder)
+void readStore(const CookieStoreFile &store, CookieStoreKind kind, const CookieLineSink &sink,
+               const QString &scratchFolder, CookieStoreReadResult &result)
 {
-    CookieStoreReadResult result;
     struct stat st {
     };
     if (kind == CookieStoreKind::None || store.file < 0 || ::fstat(store.file, &st) != 0 ||
         !S_ISREG(st.st_mode))
-        return result;
+        return;
     if (!hasSqliteHeader(store.file)) {
         result.outcome = CookieStoreReadOutcome::NotADatabase;
-        return result;
+        return;
     }
     // The companions are looked at again once the lock is held: a writer
     // may have been at work before.
@@ -95,7 +92,7 @@ CookieStoreReadResult readCookieStore(const CookieStoreFile &store, CookieStoreK
         lock = SqliteFileLock::tryLock(store.file, SqliteFileLock::Mode::Shared);
     if (lock.isHeld() && readableInPlace(store)) {
         readRows(SqliteConnection::openDescriptor(store.file), kind, sink, result);
-        return result;
+        return;
     }
     // Where it can be had, the shared lock keeps a rollback-journal writer
     // from committing while the copy is made.
@@ -105,13 +102,27 @@ CookieStoreReadResult readCookieStore(const CookieStoreFile &store, CookieStoreK
         SqliteSnapshot::make(store.folder, store.name, store.file, scratchFolder);
     lock = SqliteFileLock();
     if (!snapshot)
-        return result;
+        return;
     result.fromPrivateCopy = true;
     const SqliteConnection db = SqliteConnection::openPrivateFile(snapshot->databasePath());
     if (!db.exec("PRAGMA query_only=ON")) {
         result.outcome = failureOf(db);
-        return result;
+        return;
     }
     readRows(db, kind, sink, result);
+}
+
+} // namespace
+
+CookieStoreReadResult readCookieStore(const CookieStoreFile &store, CookieStoreKind kind,
+                                      const CookieLineSink &sink, const QString &scratchFolder)
+{
+    CookieStoreReadResult result;
+    try {
+        readStore(store, kind, sink, scratchFolder, result);
+    } catch (...) {
+        // Out of memory, or thrown by the sink: the lines handed over stay.
+        result.outcome = CookieStoreReadOutcome::Unreadable;
+    }
     return result;
 }

@@ -57,8 +57,9 @@ using CookieLineSink = std::function<bool(const QByteArray &line)>;
 // below scratchFolder (the system's temporary folder when empty), which
 // SQLite then completes there and which is removed afterwards.
 //
-// Every failure is a result, never an exception; lines handed over before a
-// failure stay handed over.
+// Every failure is a result, never an exception (one thrown by the sink ends
+// the reading as Unreadable); lines handed over before a failure stay handed
+// over.
 CookieStoreReadResult readCookieStore(const CookieStoreFile &store, CookieStoreKind kind,
                                       const CookieLineSink &sink,
                                       const QString &scratchFolder = QString());

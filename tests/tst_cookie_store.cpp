@@ -562,6 +562,15 @@ void TestCookieStore::oversizedRowsAndStop()
     const StoreRead stopped = readStore(store, CookieStoreKind::Chromium, QString(), 2);
     QCOMPARE(stopped.result.outcome, CookieStoreReadOutcome::Stopped);
     QCOMPARE(stopped.lines.size(), 2);
+    // A sink that throws ends the reading as a failure, not by unwinding.
+    const UniqueFd folder = openFolder(path("large"));
+    const UniqueFd file = openIn(folder, "Cookies");
+    int calls = 0;
+    const CookieStoreReadResult thrown =
+        readCookieStore({folder.get(), "Cookies", file.get()}, CookieStoreKind::Chromium,
+                        [&](const QByteArray &) -> bool { throw ++calls; });
+    QCOMPARE(thrown.outcome, CookieStoreReadOutcome::Unreadable);
+    QCOMPARE(calls, 1);
 }
 
 void TestCookieStore::companionLinksAndFifosAreNeverUsed()
