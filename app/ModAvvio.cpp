@@ -26,12 +26,19 @@ int runTorvakine()
     // The loading window closes before the main window opens: the program
     // ends when the main window closes, or when a second instance is refused.
     QApplication::setQuitOnLastWindowClosed(false);
-    const AppPaths paths = AppPaths::forFolder(AppPaths::executableFolder());
+    const DataFolderResult folders = resolveDataFolders(DataFolderInputs::fromProcess(QString()));
+    if (!folders.ok()) {
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("Torvakine"), folders.error,
+                        QMessageBox::Ok);
+        box.exec();
+        return 2;
+    }
+    const AppPaths paths = AppPaths::forFolders(folders.folders);
     std::unique_ptr<SingleInstance> lock;
     frmSplash splash(paths);
     std::unique_ptr<Form1> main;
     splash.setSingleInstanceCheck([&] {
-        lock = CheckSingleInstance(paths.AppFolder);
+        lock = CheckSingleInstance(paths.DataFolder);
         return lock != nullptr;
     });
     splash.setAfterLoad([&](DatabaseTables loaded) {

@@ -8,7 +8,7 @@ class SingleInstance;
 
 // The start-up module.
 
-// Takes the single-instance lock of the application folder folder.  When
+// Takes the single-instance lock of the data folder folder.  When
 // another running program holds it, shows "Another instance of this program
 // is already open." and returns null: the caller ends the process without
 // reading any file.  The lock is held while the object returned lives.

@@ -5,17 +5,15 @@
 #include "language/LanguageFile.h"
 #include "platform/ProgressIndicator.h"
 
-#include <QFileInfo>
-
 std::optional<CliSession> CliSession::start(const QString &appFolder)
 {
-    if (!appFolder.isEmpty() && !QFileInfo(appFolder).isDir()) {
-        CliOutput::err(
-            QStringLiteral("torvakine-cli: application folder %1 not found").arg(appFolder));
+    const DataFolderResult folders = resolveDataFolders(DataFolderInputs::fromProcess(appFolder));
+    if (!folders.ok()) {
+        CliOutput::err(QStringLiteral("torvakine-cli: ") + folders.error);
         return std::nullopt;
     }
     CliSession s;
-    s.paths = AppPaths::forFolder(appFolder.isEmpty() ? AppPaths::executableFolder() : appFolder);
+    s.paths = AppPaths::forFolders(folders.folders);
     readCurrentLanguage(s.paths, s.texts);
     SilentProgress bar;
     DatabaseTables tables;

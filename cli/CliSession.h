@@ -17,8 +17,10 @@ struct CliSession {
     LanguageTexts texts;
     EngineHandle engine;
 
-    // appFolder empty: the folder of the executable.  None, with a message on
-    // standard error, when the folder does not exist.
+    // appFolder empty: the data folders of the executable (portable, or
+    // installed with the user's data folder).  None, with a message on
+    // standard error, when the folder does not exist or the user's data
+    // folder cannot be used.
     static std::optional<CliSession> start(const QString &appFolder);
     // Reads the arguments of a command whose only option is --app-folder DIR.
     // False, with the command's help on standard error, for anything else.

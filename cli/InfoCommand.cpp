@@ -7,7 +7,9 @@ const char *const kInfoHelp =
     "usage: torvakine-cli info [--app-folder DIR]\n"
     "\n"
     "Prints, for each database, its file name, whether it loaded, its version and\n"
-    "its number of entries.  Exit status: 0, or 2 when the folder is missing.";
+    "its number of entries, then the folder the program reads its data from and\n"
+    "the folder it writes into.  Exit status: 0, or 2 when a folder is missing or\n"
+    "cannot be used.";
 
 int runInfoCommand(const QStringList &args)
 {
@@ -28,5 +30,7 @@ int runInfoCommand(const QStringList &args)
     line("cookdb.dat", t.CookDbLoaded, t.CookDbVersion, t.CookDbCount);
     line("trojsig.dat", t.TrojSigLoaded, t.TrojSigVersion, t.TrojSigCount);
     line("regdb.dat", t.RegDbLoaded, t.RegDbVersion, t.RegDbCount);
+    CliOutput::out(QStringLiteral("application folder\t") + session->paths.AppFolder);
+    CliOutput::out(QStringLiteral("data folder\t") + session->paths.DataFolder);
     return 0;
 }

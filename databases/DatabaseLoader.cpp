@@ -60,7 +60,7 @@ void readPlainTable(const QStringList &lines, QStringList &entries, qint32 &coun
 
 void loadOne(const AppPaths &paths, DatabaseFile file, DatabaseTables &t, ProgressIndicator &bar)
 {
-    const QString path = paths.file(databaseFileName(file));
+    const QString path = paths.readFile(databaseFileName(file));
     QByteArray plain;
     const bool ok = decipherDatabaseFile(path, &plain);
     switch (file) {

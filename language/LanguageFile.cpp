@@ -68,7 +68,7 @@ int readLanguageFile(const QString &path, LanguageTexts &texts)
 
 void readCurrentLanguage(const AppPaths &paths, LanguageTexts &texts)
 {
-    const int read = readLanguageFile(paths.file(QStringLiteral("lang.dat")), texts);
+    const int read = readLanguageFile(paths.readFile(QStringLiteral("lang.dat")), texts);
     if (read >= LanguageTexts::kLastEntry)
         return;
     LanguageTexts english;

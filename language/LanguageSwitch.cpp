@@ -32,5 +32,5 @@ bool installLanguage(const AppPaths &paths, int index)
     const QByteArray bytes = source.readAll();
     if (source.error() != QFileDevice::NoError)
         return false;
-    return TextFiles::writeAtomically(paths.file(QStringLiteral("lang.dat")), bytes);
+    return TextFiles::writeAtomically(paths.writeFile(QStringLiteral("lang.dat")), bytes);
 }

@@ -1,23 +1,32 @@
 #include "platform/AppPaths.h"
 
-#include <QCoreApplication>
 #include <QDir>
+
+namespace {
+QString withSeparator(const QString &folder)
+{
+    const QString sep = QDir::separator();
+    return folder.endsWith(sep) ? folder : folder + sep;
+}
+} // namespace
 
 AppPaths AppPaths::forFolder(const QString &folder)
 {
-    const QString sep = QDir::separator();
-    QString base = QDir::toNativeSeparators(QDir::cleanPath(QDir(folder).absolutePath()));
-    if (!base.endsWith(sep))
-        base += sep;
-    AppPaths p;
-    p.AppFolder = base;
-    p.LanguageFolder = base + QStringLiteral("Language") + sep;
-    p.ReportFolder = base + QStringLiteral("Report") + sep;
-    p.UpdDatPath = base + QStringLiteral("upd.dat");
-    return p;
+    DataFolders portable;
+    portable.readFolder = QDir::toNativeSeparators(QDir::cleanPath(QDir(folder).absolutePath()));
+    portable.writeFolder = portable.readFolder;
+    return forFolders(portable);
 }
 
-QString AppPaths::executableFolder()
+AppPaths AppPaths::forFolders(const DataFolders &folders)
 {
-    return QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
+    const QString sep = QDir::separator();
+    AppPaths p;
+    p.folders = folders;
+    p.AppFolder = withSeparator(folders.readFolder);
+    p.DataFolder = withSeparator(folders.writeFolder);
+    p.LanguageFolder = p.AppFolder + QStringLiteral("Language") + sep;
+    p.ReportFolder = p.DataFolder + QStringLiteral("Report") + sep;
+    p.UpdDatPath = p.DataFolder + QStringLiteral("upd.dat");
+    return p;
 }

@@ -6,11 +6,13 @@
 
 class QLockFile;
 
-// A lock keyed by the application folder: one running program per folder.
+// A lock kept inside the folder the program writes into: one running program
+// per folder.  The lock file lies in that folder, which only its user can
+// write into when installed, so no other user can take it in advance.
 class SingleInstance
 {
 public:
-    explicit SingleInstance(const QString &appFolder);
+    explicit SingleInstance(const QString &folder);
     ~SingleInstance();
     SingleInstance(const SingleInstance &) = delete;
     SingleInstance &operator=(const SingleInstance &) = delete;
@@ -19,7 +21,7 @@ public:
     // process holds it.
     bool tryAcquire();
 
-    static QString lockPathFor(const QString &appFolder);
+    static QString lockPathFor(const QString &folder);
 
 private:
     std::unique_ptr<QLockFile> m_lock;

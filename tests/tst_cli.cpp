@@ -101,9 +101,11 @@ void TestCli::scanReportRemovalAndErrors()
     app.writeFile("trojsig.dat", "not a database");
     r = runCli(app, "info");
     QCOMPARE(r.exitCode, 0);
-    QCOMPARE(
-        r.out,
-        "cookdb.dat\tloaded\tc1\t5\ntrojsig.dat\tnot loaded\t-\t0\nregdb.dat\tloaded\tr1\t0\n");
+    // A portable folder is read from and written into.
+    const QString folder = QDir::toNativeSeparators(app.path()) + QDir::separator();
+    QCOMPARE(r.out, "cookdb.dat\tloaded\tc1\t5\ntrojsig.dat\tnot loaded\t-\t0\nregdb.dat\tloaded\t"
+                    "r1\t0\napplication folder\t" +
+                        folder + "\ndata folder\t" + folder + "\n");
 }
 
 void TestCli::updateAgainstALoopbackServer()

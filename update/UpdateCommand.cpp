@@ -56,7 +56,7 @@ UpdateCommand::~UpdateCommand() = default;
 
 QString UpdateCommand::sdrPath() const
 {
-    return m_paths.file(QStringLiteral("SDR"));
+    return m_paths.writeFile(QStringLiteral("SDR"));
 }
 
 UpdateCommand::Outcome UpdateCommand::Command7(const DatabaseTables &tables)
@@ -96,7 +96,7 @@ UpdateCommand::Outcome UpdateCommand::Command7(const DatabaseTables &tables)
     for (size_t i = 0; i < sources.size(); ++i) {
         if (NeedsUpdate[i])
             AddDownload(base + QLatin1String(sources[i].dataPath),
-                        m_paths.file(QLatin1String(sources[i].localName)),
+                        m_paths.writeFile(QLatin1String(sources[i].localName)),
                         QString::fromLatin1(sources[i].rowText));
     }
 

@@ -9,7 +9,7 @@
 
 QString updateServerBaseUrl(const AppPaths &paths)
 {
-    const QString serverFile = paths.file(QStringLiteral("server.dat"));
+    const QString serverFile = paths.readFile(QStringLiteral("server.dat"));
     bool ok = false;
     QString base = QString::fromUtf8(TextFiles::readFirstLine(serverFile, &ok)).trimmed();
     if (!ok || base.isEmpty())
