@@ -13,6 +13,40 @@ enum LinguaEntry : int {
     // Report line before the path of a folder or file the scan could not
     // read, e.g. "Could not read:".
     UnreadablePathText = 36,
+    // Summary suffix before the number of detections the allow list allowed,
+    // e.g. ", allowed: ".
+    AllowedCountText,
+    // Summary suffix before the number of paths the allow list's path rules
+    // left out, e.g. ", excluded: ".
+    ExcludedCountText,
+    // Report line before the threat name of a detection the allow list
+    // allowed, e.g. "Allowed:".
+    AllowedRecordText,
+    // Report line before a path the allow list's path rules left out, e.g.
+    // "Excluded:".
+    ExcludedPathText,
+    // Tooltip of the Quarantine panel's navigation picture.
+    QuarantinePanelText,
+    // Tooltip of the Quarantine panel's restore button.
+    QuarantineRestoreText,
+    // Tooltip of the Quarantine panel's button that deletes for good.
+    QuarantineDeleteText,
+    // Label before the space the quarantine takes, e.g. "Space used:".
+    QuarantineSpaceText,
+    // The result list's choice that adds an object rule to the allow list.
+    AlwaysAllowText,
+    // Message before an object that was not restored because something is
+    // already at its place.
+    RestoreExistsText,
+    // Message before an object that was not restored because its folder,
+    // cookie file, store or parent key is missing.
+    RestoreMissingPlaceText,
+    // Message before an object that was not restored because its kept copy
+    // is damaged or missing.
+    RestoreDamagedText,
+    // Message before an object that could not be restored for another
+    // reason (a link on the way, no permission, a full disk, a locked store).
+    RestoreFailedText,
 };
 
 // The user-interface texts of one language: entries 1 to kLastEntry (entry 0
@@ -21,7 +55,7 @@ class LanguageTexts
 {
 public:
     static constexpr int kFirstFileEntries = 34;
-    static constexpr int kLastEntry = UnreadablePathText;
+    static constexpr int kLastEntry = RestoreFailedText;
 
     // Entry n of the text table; empty text for a number outside 1 to
     // kLastEntry.

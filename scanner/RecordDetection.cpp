@@ -3,8 +3,13 @@
 #include "scanner/ScanSession.h"
 
 void RecordDetection(ScanSession &session, const QString &name, const QString &object,
-                     std::optional<FoundFile> found)
+                     std::optional<FoundFile> found, const std::optional<QByteArray> &sha256)
 {
+    const AllowList &allow = session.allowList();
+    if (!allow.isEmpty() && allow.allows(name, object.toUtf8(), sha256)) {
+        session.recordAllowed(name, object);
+        return;
+    }
     ++session.state().DetectionCount;
     session.results().addRow(name, object, std::move(found));
     ScanReport &report = session.report();
