@@ -141,6 +141,38 @@ hive_value_h HiveFile::value(hive_node_h node, const QString &name) const
     return found;
 }
 
+std::vector<hive_node_h> HiveFile::children(hive_node_h node) const
+{
+    std::vector<hive_node_h> out;
+    hive_node_h *list = hivex_node_children(m_hive, node);
+    for (size_t i = 0; list && list[i]; ++i)
+        out.push_back(list[i]);
+    std::free(list);
+    return out;
+}
+
+std::vector<hive_value_h> HiveFile::values(hive_node_h node) const
+{
+    std::vector<hive_value_h> out;
+    hive_value_h *list = hivex_node_values(m_hive, node);
+    for (size_t i = 0; list && list[i]; ++i)
+        out.push_back(list[i]);
+    std::free(list);
+    return out;
+}
+
+QString HiveFile::name(hive_node_h node) const
+{
+    char *text = hivex_node_name(m_hive, node);
+    return text ? takeUtf8(text) : QString();
+}
+
+QString HiveFile::valueName(hive_value_h value) const
+{
+    char *text = hivex_value_key(m_hive, value);
+    return text ? takeUtf8(text) : QString();
+}
+
 std::optional<HiveFile::ValueData> HiveFile::valueData(hive_value_h value) const
 {
     hive_type type{};

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <unordered_map>
+#include <vector>
 
 // One registry hive file opened through hivex.  Lookups match names without
 // regard to letter case; every failure of hivex reads as "absent".  A hive
@@ -31,6 +32,13 @@ public:
     hive_node_h child(hive_node_h node, const QString &name) const;
     // 0 when the key has no such value; the empty name is the default value.
     hive_value_h value(hive_node_h node, const QString &name) const;
+
+    // The subkeys and values of a key, and the names of each; empty when the
+    // hive cannot say.
+    std::vector<hive_node_h> children(hive_node_h node) const;
+    std::vector<hive_value_h> values(hive_node_h node) const;
+    QString name(hive_node_h node) const;
+    QString valueName(hive_value_h value) const;
 
     struct ValueData {
         qint32 type = 0;

@@ -65,6 +65,37 @@ QStringList profileFolderParts(QString imagePath)
     return parts;
 }
 
+// Keys below a key that one copy takes at most: the registry itself nests
+// keys no deeper than 512.
+constexpr int kDeepestCopy = 512;
+
+// Reads the key node of hive with everything below it into tree; false when
+// something cannot be read, the data pass *budget bytes, or the nesting is
+// deeper than any registry's (a damaged hive whose keys lead in a circle).
+bool readTree(const HiveFile &hive, hive_node_h node, int depth, qint64 *budget,
+              RegistryKeyTree *tree)
+{
+    if (depth > kDeepestCopy)
+        return false;
+    tree->name = hive.name(node);
+    for (const hive_value_h value : hive.values(node)) {
+        const std::optional<HiveFile::ValueData> data = hive.valueData(value);
+        if (!data)
+            return false;
+        *budget -= data->bytes.size() + 64;
+        if (*budget < 0)
+            return false;
+        tree->values.append({hive.valueName(value), data->type, data->bytes});
+    }
+    for (const hive_node_h child : hive.children(node)) {
+        RegistryKeyTree sub;
+        if (!readTree(hive, child, depth + 1, budget, &sub))
+            return false;
+        tree->subkeys.append(std::move(sub));
+    }
+    return true;
+}
+
 } // namespace
 
 HiveRegistry::HiveRegistry(const QString &installationRoot, RegistryAccess access)
@@ -357,4 +388,41 @@ QStringList HiveRegistry::commit()
             failed.append(path);
     }
     return failed;
+}
+
+QString HiveRegistry::storeName(const HiveFile *hive) const
+{
+    return QDir(m_root).relativeFilePath(hive->path());
+}
+
+std::optional<QList<RegistryKeyCopy>> HiveRegistry::readKey(PredefinedKey root,
+                                                            const QString &subkey, qint64 maxBytes)
+{
+    QList<RegistryKeyCopy> copies;
+    qint64 budget = maxBytes;
+    for (const KeyLocation &location : locate(root, registryPathParts(subkey))) {
+        RegistryKeyCopy copy;
+        copy.store = storeName(location.hive);
+        if (!readTree(*location.hive, location.node, 0, &budget, &copy.tree))
+            return std::nullopt;
+        copies.append(std::move(copy));
+    }
+    return copies;
+}
+
+std::optional<QList<RegistryValueCopy>>
+HiveRegistry::readValue(PredefinedKey root, const QString &subkey, const QString &name)
+{
+    QList<RegistryValueCopy> copies;
+    for (const KeyLocation &location : locate(root, registryPathParts(subkey))) {
+        const hive_value_h value = location.hive->value(location.node, name);
+        if (!value)
+            continue;
+        const std::optional<HiveFile::ValueData> data = location.hive->valueData(value);
+        if (!data)
+            return std::nullopt;
+        copies.append(
+            {storeName(location.hive), {location.hive->valueName(value), data->type, data->bytes}});
+    }
+    return copies;
 }

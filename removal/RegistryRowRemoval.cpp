@@ -9,29 +9,38 @@ RegistryRowRemoval::RegistryRowRemoval(std::unique_ptr<RegistryBackend> registry
 
 RegistryRowRemoval::~RegistryRowRemoval() = default;
 
-bool RegistryRowRemoval::removeRow(const QString &location)
+std::optional<RegistryRow> parseRegistryRow(const QString &location)
 {
     const qsizetype slash = location.indexOf(QLatin1Char('\\'));
     if (slash < 0)
-        return false;
-    const std::optional<PredefinedKey> root =
-        registryRootFromName(location.left(slash), Qt::CaseSensitive);
+        return std::nullopt;
+    RegistryRow row;
+    row.rootName = location.left(slash);
+    const std::optional<PredefinedKey> root = registryRootFromName(row.rootName, Qt::CaseSensitive);
     if (!root)
-        return false;
-    QString keyPart = location.mid(slash + 1);
-    QString name;
-    if (keyPart.contains(QLatin1Char('"'))) {
-        name = GetSubKey(keyPart);
-        keyPart.remove(QLatin1Char('"') + name + QLatin1Char('"'));
+        return std::nullopt;
+    row.root = *root;
+    row.keyPath = location.mid(slash + 1);
+    if (row.keyPath.contains(QLatin1Char('"'))) {
+        row.valueName = GetSubKey(row.keyPath);
+        row.keyPath.remove(QLatin1Char('"') + row.valueName + QLatin1Char('"'));
     }
-    if (!name.isEmpty()) {
-        m_session.DeleteValue(*root, keyPart, name);
+    return row;
+}
+
+bool RegistryRowRemoval::removeRow(const QString &location)
+{
+    const std::optional<RegistryRow> row = parseRegistryRow(location);
+    if (!row)
+        return false;
+    if (!row->valueName.isEmpty()) {
+        m_session.DeleteValue(row->root, row->keyPath, row->valueName);
     } else {
         // A key deletion needs a key below the root: deleting the root itself
         // would empty a whole part of the registry.
-        if (registryPathParts(keyPart).isEmpty())
+        if (registryPathParts(row->keyPath).isEmpty())
             return false;
-        m_session.DeleteKey(*root, keyPart);
+        m_session.DeleteKey(row->root, row->keyPath);
     }
     // A key or value that is not there needs nothing; a change the registry
     // refused or could not make leaves the row to be recorded.

@@ -6,6 +6,19 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
+
+// The parts of a registry row of the result list: the root name (one of the
+// seven, written exactly so), the key path and, for a value row, the value
+// name.  None when the row names no usable key (an unknown root name, no
+// "\").
+struct RegistryRow {
+    QString rootName;
+    PredefinedKey root = PredefinedKey::LocalMachine;
+    QString keyPath;
+    QString valueName; // empty for a key row
+};
+std::optional<RegistryRow> parseRegistryRow(const QString &location);
 
 // Removes registry rows of the result list during one removal.  The registry
 // is opened for changes when the object is made and every changed hive is
