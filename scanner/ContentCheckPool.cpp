@@ -55,7 +55,7 @@ void ContentCheckPool::work()
             const ContentReader::Outcome read = reader.read(job->m_file, &content);
             readFailed = read == ContentReader::Outcome::Failed;
             if (read == ContentReader::Outcome::Read)
-                verdict = searchSignatures(m_engine, content);
+                verdict = FileScan(m_engine, content);
         } catch (...) {
             verdict = ContentVerdict{};
         }
