@@ -3,10 +3,7 @@
 #include "databases/modCipher.h"
 #include "platform/FileHandle.h"
 #include "scanner/Engine.h"
-#include "scanner/ScanSession.h"
 #include "scanner/SignatureSearch.h"
-
-#include <QFile>
 
 #include <algorithm>
 
@@ -40,8 +37,8 @@ ContentReader::Outcome ContentReader::read(const FileHandle &file, QByteArray *c
     return Outcome::Read;
 }
 
-ContentVerdict searchSignatures(const Engine &engine, const QByteArray &content,
-                                const std::function<void()> &yield)
+ContentVerdict FileScan(const Engine &engine, const QByteArray &content,
+                        const std::function<void()> &yield)
 {
     ContentVerdict verdict;
     const QString d1 = QString::fromLatin1(HashString(1, content));
@@ -85,26 +82,4 @@ ContentVerdict searchSignatures(const Engine &engine, const QByteArray &content,
             return verdict;
     }
     return verdict;
-}
-
-bool FileScan(ScanSession &session, const FileHandle &file)
-{
-    try {
-        QByteArray content;
-        if (session.contentReader().read(file, &content) != ContentReader::Outcome::Read)
-            return false;
-        session.processEvents();
-        const ContentVerdict verdict =
-            searchSignatures(session.engine(), content, [&session] { session.processEvents(); });
-        if (verdict.threatName)
-            session.state().CurrentThreatName = *verdict.threatName;
-        return verdict.matched;
-    } catch (...) {
-        return false;
-    }
-}
-
-bool FileScan(ScanSession &session, const QString &FILE)
-{
-    return FileScan(session, FileHandle::openRegularFile(QFile::encodeName(FILE)));
 }

@@ -61,7 +61,7 @@ void ContentCheckPool::work()
                 const ContentReader::Outcome read = reader.read(job->m_file, &content);
                 readFailed = read == ContentReader::Outcome::Failed;
                 if (read == ContentReader::Outcome::Read)
-                    verdict = searchSignatures(m_engine, content);
+                    verdict = FileScan(m_engine, content);
                 if (verdict.matched && job->m_work == ContentWork::CheckAndDigest)
                     sha256 = contentSha256(content);
             }

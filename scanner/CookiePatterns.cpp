@@ -1,7 +1,6 @@
 #include "scanner/CookiePatterns.h"
 
 #include "databases/DatabaseTables.h"
-#include "scanner/PatternMatch.h"
 
 #include <algorithm>
 
@@ -50,11 +49,4 @@ CookiePatterns CookiePatterns::fromTables(const DatabaseTables &tables)
         result.patterns.append(pattern);
     }
     return result;
-}
-
-bool CookiePatterns::matchAny(const QString &text) const
-{
-    return std::any_of(patterns.cbegin(), patterns.cend(), [&text](const QString &pattern) {
-        return PatternMatch::matches(text, pattern);
-    });
 }

@@ -17,9 +17,6 @@ struct CookiePatterns {
     // one.  "*mb*", "*com*" and "*2006*" are left out, and so is any entry of
     // fewer than 16 characters.
     static CookiePatterns fromTables(const DatabaseTables &tables);
-
-    // True when text fits one of the patterns.
-    bool matchAny(const QString &text) const;
 };
 
 // The threat name of every cookie detection.

@@ -1,22 +1,13 @@
 #include "scanner/CookieScan.h"
 
-#include "platform/Cp1252.h"
 #include "platform/FileHandle.h"
-#include "scanner/RecordDetection.h"
-#include "scanner/ScanSession.h"
-
-#include <QFile>
+#include "scanner/CookieLineMatch.h"
 
 #include <cstring>
 
 namespace {
 
 constexpr qsizetype kReadPiece = 65536;
-
-bool isTrackingCookie(const QByteArray &line, const CookiePatterns &patterns)
-{
-    return line.size() >= 3 && line.at(0) != '#' && patterns.matchAny(Cp1252::toUnicode(line));
-}
 
 } // namespace
 
@@ -36,8 +27,8 @@ QString cookieObjectText(const QString &Directory, const QString &FileName, cons
            QString::fromLatin1(line);
 }
 
-void scanCookieLines(const CookiePatterns &patterns, const FileHandle &file,
-                     const std::function<void(const QByteArray &line)> &onMatch)
+void ScanMozilla(const CookiePatterns &patterns, const FileHandle &file,
+                 const std::function<void(const QByteArray &line)> &onMatch)
 {
     QByteArray piece(kReadPiece, Qt::Uninitialized);
     QByteArray line;
@@ -61,30 +52,10 @@ void scanCookieLines(const CookiePatterns &patterns, const FileHandle &file,
             at = stop;
             if (!lf)
                 break;
-            if (!overlong && isTrackingCookie(line, patterns))
+            if (!overlong && cookieLineMatches(line, patterns.patterns))
                 onMatch(line);
             line.clear();
             overlong = false;
         }
-    }
-}
-
-void ScanMozilla(ScanSession &session, const QString &Directory, const QString &FileName)
-{
-    try {
-        const CookiePatterns &patterns = session.engine().cookiePatterns();
-        if (!patterns.found)
-            return;
-        session.state().CurrentThreatName = trackingCookieName();
-        const FileHandle file =
-            FileHandle::openRegularFile(QFile::encodeName(Directory + FileName));
-        if (!file.isOpen())
-            return;
-        scanCookieLines(patterns, file, [&](const QByteArray &line) {
-            RecordDetection(session, trackingCookieName(),
-                            cookieObjectText(Directory, FileName, line));
-        });
-    } catch (...) {
-        // The detections recorded so far stay.
     }
 }

@@ -8,7 +8,6 @@
 #include <functional>
 
 class FileHandle;
-class ScanSession;
 
 // Cookie lines longer than this many bytes (line feed included) are passed
 // over unread: a browser keeps a cookie to a few kilobytes, and a cookie file
@@ -20,20 +19,14 @@ constexpr qsizetype kMaxCookieLineBytes = 65536;
 // "mozilla", else empty (letter case ignored).
 QString cookiePrefix(const QString &Directory);
 
-// Reads the open cookie file from its current position and calls onMatch with
-// every line, up to and including its line feed, that is no comment, has at
-// least 3 characters and fits a tracking-cookie pattern, exactly as read.
-// Bytes after the last line feed are not tested.
-void scanCookieLines(const CookiePatterns &patterns, const FileHandle &file,
-                     const std::function<void(const QByteArray &line)> &onMatch);
+// The cookie scan of one cookie file: reads the open file from its current
+// position and calls onMatch with every line, up to and including its line
+// feed, that is a tracking cookie under patterns (cookieLineMatches), exactly
+// as read.  Bytes after the last line feed are not tested; a read that fails
+// ends the scan of the file quietly.
+void ScanMozilla(const CookiePatterns &patterns, const FileHandle &file,
+                 const std::function<void(const QByteArray &line)> &onMatch);
 
 // The object text of a cookie detection: the prefix, the file path, "+" and
 // the line.
 QString cookieObjectText(const QString &Directory, const QString &FileName, const QByteArray &line);
-
-// Scans the cookie file FileName in the folder Directory (ending with the
-// native separator) within a scan: every matching line is recorded as a
-// "Tracking Cookie" detection.  Only a regular file opened without following
-// a link is read.  Any failure ends the scan of this file quietly; the
-// detections recorded so far stay.
-void ScanMozilla(ScanSession &session, const QString &Directory, const QString &FileName);

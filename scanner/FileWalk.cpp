@@ -280,7 +280,7 @@ void Walker::checkFile(WalkStep &step, const FolderEntry &entry, const Folder &f
                 if (cookies.status(&st) && st.kind == FileStatus::Kind::Regular) {
                     step.found.file = st;
                     step.found.isCookieFile = true;
-                    scanCookieLines(patterns, cookies, [&](const QByteArray &line) {
+                    ScanMozilla(patterns, cookies, [&](const QByteArray &line) {
                         step.cookieObjects << cookieObjectText(folder.path, name, line);
                     });
                 } else if (regular && !cookies.isOpen()) {
@@ -288,7 +288,7 @@ void Walker::checkFile(WalkStep &step, const FolderEntry &entry, const Folder &f
                 }
             }
         } else {
-            step.name = checkFileName(engine, folder.path, name, m_session.nameLookup());
+            step.name = Checkfile(engine, folder.path, name, m_session.nameLookup());
         }
     } catch (...) {
         // A failing name check or cookie scan counts as no match.
@@ -324,8 +324,7 @@ void Walker::checkFile(WalkStep &step, const FolderEntry &entry, const Folder &f
     const ContentReader::Outcome read = m_session.contentReader().read(file, &content);
     step.unreadable = read == ContentReader::Outcome::Failed;
     if (read == ContentReader::Outcome::Read) {
-        step.localVerdict =
-            searchSignatures(engine, content, [this] { m_session.processEvents(); });
+        step.localVerdict = FileScan(engine, content, [this] { m_session.processEvents(); });
         if (wantDigest && step.localVerdict->matched)
             step.localSha256 = contentSha256(content);
     }

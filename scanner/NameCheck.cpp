@@ -1,8 +1,6 @@
 #include "scanner/NameCheck.h"
 
-#include "scanner/CookieScan.h"
 #include "scanner/Engine.h"
-#include "scanner/ScanSession.h"
 
 QString nameCheckPath(const QString &Root, const QString &FileName)
 {
@@ -16,8 +14,8 @@ bool isCookieFileName(const QString &FileName)
     return FileName.size() == 11 && FileName.toLower() == QLatin1String("cookies.txt");
 }
 
-NameVerdict checkFileName(const Engine &engine, const QString &Root, const QString &FileName,
-                          NameCheckIndex::Lookup &lookup)
+NameVerdict Checkfile(const Engine &engine, const QString &Root, const QString &FileName,
+                      NameCheckIndex::Lookup &lookup)
 {
     NameVerdict verdict;
     if (FileName.isEmpty())
@@ -31,22 +29,4 @@ NameVerdict checkFileName(const Engine &engine, const QString &Root, const QStri
         verdict.threatName = *name;
     verdict.matched = entry != 0;
     return verdict;
-}
-
-bool Checkfile(ScanSession &session, const QString &Root, const QString &FileName)
-{
-    try {
-        if (isCookieFileName(FileName)) {
-            ScanMozilla(session, Root, FileName);
-            return false;
-        }
-        const NameVerdict verdict =
-            checkFileName(session.engine(), Root, FileName, session.nameLookup());
-        if (verdict.threatName)
-            session.state().CurrentThreatName = *verdict.threatName;
-        session.processEvents();
-        return verdict.matched;
-    } catch (...) {
-        return false;
-    }
 }

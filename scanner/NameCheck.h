@@ -7,7 +7,6 @@
 #include <optional>
 
 class Engine;
-class ScanSession;
 
 // What the name check of one file found.
 struct NameVerdict {
@@ -20,19 +19,15 @@ struct NameVerdict {
 
 // The name check of one file: FileName (as listed) in the folder Root (ending
 // with the native separator), lower-cased with every "/" written as "\",
-// matched against the path patterns of CookDbEntries.  Reads only the engine
-// and the lookup's scratch space.
-NameVerdict checkFileName(const Engine &engine, const QString &Root, const QString &FileName,
-                          NameCheckIndex::Lookup &lookup);
+// matched against the path patterns of CookDbEntries.  An empty name matches
+// nothing and leaves the threat name alone.  Reads only the engine and the
+// lookup's scratch space.  The walk hands a cookie file to the cookie scan
+// instead (isCookieFileName).
+NameVerdict Checkfile(const Engine &engine, const QString &Root, const QString &FileName,
+                      NameCheckIndex::Lookup &lookup);
 
 // True for the name of a cookie file, cookies.txt in any letter case.
 bool isCookieFileName(const QString &FileName);
-
-// The name check within a scan: a file named cookies.txt goes to the cookie
-// scan instead and gives false; any other file is checked by checkFileName,
-// CurrentThreatName then holding the threat name the check leaves behind.
-// Any failure gives false.
-bool Checkfile(ScanSession &session, const QString &Root, const QString &FileName);
 
 // The text the patterns are matched against: Root and FileName in lower case,
 // every "/" written as "\".

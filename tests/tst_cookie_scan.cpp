@@ -49,6 +49,14 @@ private:
     {
         return m_app->newSession(makeEngine(tables));
     }
+    // The walk of dir under tables, with the threat name "unchanged" before.
+    std::unique_ptr<ScanSession> walk(const DatabaseTables &tables, const QString &dir) const
+    {
+        std::unique_ptr<ScanSession> s = session(tables);
+        s->state().CurrentThreatName = "unchanged";
+        ScanFolder(*s, dir);
+        return s;
+    }
     std::unique_ptr<TestAppFolder> m_app;
 };
 
@@ -69,9 +77,7 @@ void TestCookieScan::patternSection()
     // Without a section, or without a header after it, nothing is tested.
     const QString dir = folder("browser/");
     writeTestFile(dir + "cookies.txt", "tracker line\n");
-    const auto noSection = session(cookiePatternTables({"*tracker*"}, {"***Other.Name"}));
-    noSection->state().CurrentThreatName = "unchanged";
-    ScanMozilla(*noSection, dir, "cookies.txt");
+    const auto noSection = walk(cookiePatternTables({"*tracker*"}, {"***Other.Name"}), dir);
     QCOMPARE(noSection->state().CurrentThreatName, QString("unchanged"));
     QCOMPARE(noSection->results().count(), 0);
     DatabaseTables cut = cookiePatternTables({"*tracker*"});
@@ -79,12 +85,8 @@ void TestCookieScan::patternSection()
     patterns = CookiePatterns::fromTables(cut);
     QVERIFY(patterns.patterns.isEmpty() && !patterns.found);
     // The header is looked for only within 20,000 entries after the section's.
-    const auto tooFar = session(cookiePatternTables(QStringList(20000, "*tracker*")));
-    ScanMozilla(*tooFar, dir, "cookies.txt");
-    QCOMPARE(tooFar->results().count(), 0);
-    const auto inReach = session(cookiePatternTables(QStringList(19999, "*tracker*")));
-    ScanMozilla(*inReach, dir, "cookies.txt");
-    ScanMozilla(*inReach, dir, "absent.txt");
+    QCOMPARE(walk(cookiePatternTables(QStringList(20000, "*tracker*")), dir)->results().count(), 0);
+    const auto inReach = walk(cookiePatternTables(QStringList(19999, "*tracker*")), dir);
     // A folder named for neither browser gives no prefix; the file's name
     // does not count.
     QCOMPARE(foundLines(*inReach, {}),
@@ -96,9 +98,9 @@ void TestCookieScan::patternSection()
 void TestCookieScan::linesAsRead()
 {
     // The euro sign is byte 0x80 in Windows-1252.
-    const auto scan =
-        session(cookiePatternTables({"*tracker*", "*double*", "*both*", "ads.example", "*mb*",
-                                     "*q*", QString::fromUtf8("*\u20acuro*")}));
+    const DatabaseTables tables =
+        cookiePatternTables({"*tracker*", "*double*", "*both*", "ads.example", "*mb*", "*q*",
+                             QString::fromUtf8("*\u20acuro*")});
     const QByteArray longest = "tracker" + QByteArray(kMaxCookieLineBytes - 8, 'v') + "\n";
     const QByteArray tooLong = "tracker" + QByteArray(kMaxCookieLineBytes - 7, 'w') + "\n";
     const QList<QByteArray> found{".site\tTRUE\t/\tFALSE\t0\ttracker\tone\n",
@@ -118,16 +120,16 @@ void TestCookieScan::linesAsRead()
                                "tail tracker without end";
     const QString dir = folder("profiles/mozilla/x/");
     writeTestFile(dir + "cookies.txt", content);
-    ScanMozilla(*scan, dir, "cookies.txt");
+    const auto scan = walk(tables, dir);
     QCOMPARE(foundLines(*scan, "mozilla:" + dir + "cookies.txt+"), found);
     QCOMPARE(scan->state().DetectionCount, found.size());
-    QCOMPARE(scan->state().ObjectsScanned, 0);
+    QCOMPARE(scan->state().ObjectsScanned, 1);
     QCOMPARE(scan->state().CurrentThreatName, QString("Tracking Cookie"));
     // The lines alone, as the engine's patterns pick them.
     QList<QByteArray> lines;
-    scanCookieLines(scan->engine().cookiePatterns(),
-                    FileHandle::openRegularFile(QFile::encodeName(dir + "cookies.txt")),
-                    [&lines](const QByteArray &line) { lines << line; });
+    ScanMozilla(scan->engine().cookiePatterns(),
+                FileHandle::openRegularFile(QFile::encodeName(dir + "cookies.txt")),
+                [&lines](const QByteArray &line) { lines << line; });
     QCOMPARE(lines, found);
 }
 

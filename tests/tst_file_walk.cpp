@@ -1,5 +1,6 @@
 // The file walk over real folders: order, counters, stop, content check and
 // the entries that must not be followed or read.
+#include "platform/FileHandle.h"
 #include "platform/ProgressIndicator.h"
 #include "scanner/ContentCheck.h"
 #include "scanner/FileWalk.h"
@@ -14,6 +15,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <functional>
 
 #include <dirent.h>
 #include <sys/mount.h>
@@ -74,6 +76,19 @@ struct ReferenceWalk {
         return false;
     }
 };
+
+// The content check of the file at path as the walk makes it: read whole,
+// then searched for.
+static ContentVerdict contentCheckOf(const Engine &engine, const QString &path,
+                                     const std::function<void()> &yield = {})
+{
+    ContentReader reader;
+    QByteArray content;
+    if (reader.read(FileHandle::openRegularFile(QFile::encodeName(path)), &content) !=
+        ContentReader::Outcome::Read)
+        return {};
+    return FileScan(engine, content, yield);
+}
 
 class TestFileWalk : public QObject
 {
@@ -210,16 +225,12 @@ void TestFileWalk::sizesAndContentCheck()
         {{md5 + ":" + QString(40, 'e') + ":First", md5 + ":" + sha1 + ":Second"}, true, "Second"},
     };
     for (const auto &[table, found, name] : cases) {
-        const EngineHandle engine = engineOf(table);
-        const ContentVerdict verdict = searchSignatures(*engine, content);
+        const ContentVerdict verdict = contentCheckOf(*engineOf(table), path);
         QCOMPARE(verdict.matched, found);
         QCOMPARE(verdict.threatName, std::optional<QString>(name));
-        const std::unique_ptr<ScanSession> session = m_app->newSession(engine);
-        QCOMPARE(FileScan(*session, path), found);
-        QCOMPARE(session->state().CurrentThreatName, name);
     }
     // Nothing is read from an empty content: the name of a scan stays.
-    const ContentVerdict empty = searchSignatures(*engineOf({digest({}) + " Empty"}), {});
+    const ContentVerdict empty = FileScan(*engineOf({digest({}) + " Empty"}), {});
     QVERIFY(!empty.matched && !empty.threatName);
 
     // A long search in a table out of order (every entry read, none larger
@@ -228,10 +239,7 @@ void TestFileWalk::sizesAndContentCheck()
     for (int i = 3 * 4096; i > 0; --i)
         unordered << QString::number(i).rightJustified(32, '0') + " Low";
     int passes = 0;
-    ScanCallbacks counting;
-    counting.processEvents = [&passes] { ++passes; };
-    const std::unique_ptr<ScanSession> slow = m_app->newSession(engineOf(unordered), counting);
-    QVERIFY(!FileScan(*slow, path));
+    QVERIFY(!contentCheckOf(*engineOf(unordered), path, [&passes] { ++passes; }).matched);
     QVERIFY2(passes > 2, qPrintable(QString::number(passes)));
 
     // The search may start late in a large sorted table: the answer and the
@@ -245,7 +253,7 @@ void TestFileWalk::sizesAndContentCheck()
             table << digest(contents[i]) + " Threat." + QString::number(i);
     }
     table.sort();
-    const std::unique_ptr<ScanSession> sorted = m_app->newSession(engineOf(table));
+    const EngineHandle sorted = engineOf(table);
     for (int i = 0; i < 30; ++i) {
         const QString d1 = digest(contents[i]);
         const auto at = std::find_if(table.cbegin(), table.cend(),
@@ -253,10 +261,9 @@ void TestFileWalk::sizesAndContentCheck()
         const bool expected = at != table.cend() && at->left(32) == d1;
         QCOMPARE(expected, i % 3 == 0);
         writeTestFile(path, contents[i]);
-        sorted->state().CurrentThreatName.clear();
-        QCOMPARE(FileScan(*sorted, path), expected);
-        QCOMPARE(sorted->state().CurrentThreatName,
-                 signatureThreatName(at != table.cend() ? *at : table.last()));
+        const ContentVerdict verdict = contentCheckOf(*sorted, path);
+        QCOMPARE(verdict.matched, expected);
+        QCOMPARE(verdict.threatName, signatureThreatName(at != table.cend() ? *at : table.last()));
     }
 }
 

@@ -177,7 +177,7 @@ void TestHostileInput::hugeAndBrokenCookieFiles()
     QVERIFY(QFile::resize(cookies, 200LL * 1024 * 1024));
     const QByteArray before = treeDigest(folder);
     const long peakBefore = peakMemoryMiB();
-    const qint64 ms = timed([&] { ScanMozilla(*session, folder, "cookies.txt"); });
+    const qint64 ms = timed([&] { ScanFolder(*session, folder); });
     qInfo("200 MB cookie file without a line feed: %lld ms, peak memory %ld -> %ld MiB", ms,
           peakBefore, peakMemoryMiB());
     QCOMPARE(session->results().count(), 0);
@@ -189,7 +189,7 @@ void TestHostileInput::hugeAndBrokenCookieFiles()
     const QByteArray cookie = ".tracker.example\tTRUE\t/\tFALSE\t0\tid\t1\n";
     QFile file(cookies);
     QVERIFY(file.open(QIODevice::Append | QIODevice::Unbuffered) && file.write("\n" + cookie) > 0);
-    ScanMozilla(*session, folder, "cookies.txt");
+    ScanFolder(*session, folder);
     QCOMPARE(listedLocations(*session), QStringList{"mozilla:" + cookies + "+" + cookie});
 
     // A line with NUL bytes is listed as it stands and removed exactly.
@@ -198,7 +198,7 @@ void TestHostileInput::hugeAndBrokenCookieFiles()
     const QByteArray hostile(hostileBytes, sizeof hostileBytes - 1), tail("tail\0\0", 6);
     writeTestFile(cookies, keep + hostile + tail);
     const std::unique_ptr<ScanSession> scan = startScan(app, engine, app.path() + "/");
-    ScanMozilla(*scan, folder, "cookies.txt");
+    ScanFolder(*scan, folder);
     QCOMPARE(listedLocations(*scan), QStringList{"mozilla:" + cookies + "+" + hostile});
     RemoveListedDetections(*scan);
     QCOMPARE(readTestFile(cookies), keep + tail);

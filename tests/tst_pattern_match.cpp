@@ -3,8 +3,6 @@
 #include "scanner/NameCheck.h"
 #include "scanner/NameCheckIndex.h"
 #include "scanner/PatternMatch.h"
-#include "scanner/ScanSession.h"
-#include "tests/support/TestAppFolder.h"
 #include "tests/support/TestTables.h"
 
 #include <QRandomGenerator>
@@ -106,20 +104,14 @@ void TestPatternMatch::nameCheck()
         {collide, "/p/" + complement, true, "Complement"},
         {collide, "/p/" + thueMorse.sliced(1), false, "Thue.Morse"},
     };
-    TestAppFolder app;
     NameCheckIndex::Lookup lookup;
     for (const auto &[table, path, found, threatName] : cases) {
         const EngineHandle engine = makeEngine(cookDb(table));
         const qsizetype slash = path.lastIndexOf('/') + 1;
-        const QString root = path.left(slash), name = path.mid(slash);
-        // The check alone, and within a scan, where it leaves the name behind.
-        const NameVerdict verdict = checkFileName(*engine, root, name, lookup);
+        // Whether it matches, and the threat name it leaves behind.
+        const NameVerdict verdict = Checkfile(*engine, path.left(slash), path.mid(slash), lookup);
         QCOMPARE(verdict.matched, found);
         QCOMPARE(verdict.threatName.value_or("before"), threatName);
-        const std::unique_ptr<ScanSession> session = app.newSession(engine);
-        session->state().CurrentThreatName = "before";
-        QCOMPARE(Checkfile(*session, root, name), found);
-        QCOMPARE(session->state().CurrentThreatName, threatName);
     }
     // An engine holds the tables as they were when it was made: a later edit
     // (as the folder-token expansion makes one) or a smaller count shows only
@@ -131,7 +123,7 @@ void TestPatternMatch::nameCheck()
     tables.CookDbCount = 1;
     const EngineHandle shorter = makeEngine(tables);
     const auto matches = [&lookup](const EngineHandle &engine, const QString &name) {
-        return checkFileName(*engine, "/p/", name, lookup).matched;
+        return Checkfile(*engine, "/p/", name, lookup).matched;
     };
     QVERIFY(matches(first, "first.exe") && !matches(first, "second.exe"));
     QVERIFY(matches(edited, "second.exe") && !matches(edited, "first.exe"));
@@ -143,7 +135,6 @@ void TestPatternMatch::indexAgreesWithTableOrder()
     QRandomGenerator rng(20261206);
     const QString alphabet = "ab\\.x1";
     int matched = 0;
-    TestAppFolder app;
     // One scratch space for tables of every size.
     NameCheckIndex::Lookup lookup;
     for (int round = 0; round < 40; ++round) {
@@ -155,7 +146,6 @@ void TestPatternMatch::indexAgreesWithTableOrder()
                                    : randomText(rng, alphabet + alphabet + "?#*[]!-", 1, 8));
         }
         const EngineHandle engine = makeEngine(cookDb(entries));
-        const std::unique_ptr<ScanSession> session = app.newSession(engine);
         for (int p = 0; p < 200; ++p) {
             const QString full = "\\" + randomText(rng, alphabet, 0, 14);
             const auto [entry, threatName] = linearNameCheck(engine->tables(), full, "before");
@@ -163,9 +153,9 @@ void TestPatternMatch::indexAgreesWithTableOrder()
             const QString root = full.left(full.lastIndexOf('\\') + 1).replace('\\', '/');
             if (root.size() == full.size())
                 continue;
-            session->state().CurrentThreatName = "before";
-            QCOMPARE(Checkfile(*session, root, full.mid(root.size())), entry != 0);
-            QCOMPARE(session->state().CurrentThreatName, threatName);
+            const NameVerdict verdict = Checkfile(*engine, root, full.mid(root.size()), lookup);
+            QCOMPARE(verdict.matched, entry != 0);
+            QCOMPARE(verdict.threatName.value_or("before"), threatName);
             matched += entry != 0;
         }
     }
