@@ -5,7 +5,7 @@
 #include "language/LanguageFile.h"
 #include "platform/ProgressIndicator.h"
 
-std::optional<CliSession> CliSession::start(const QString &appFolder)
+std::optional<CliSession> CliSession::start(const QString &appFolder, bool loadDatabases)
 {
     const DataFolderResult folders = resolveDataFolders(DataFolderInputs::fromProcess(appFolder));
     if (!folders.ok()) {
@@ -17,7 +17,8 @@ std::optional<CliSession> CliSession::start(const QString &appFolder)
     readCurrentLanguage(s.paths, s.texts);
     SilentProgress bar;
     DatabaseTables tables;
-    LoadDatabases(s.paths, tables, bar);
+    if (loadDatabases)
+        LoadDatabases(s.paths, tables, bar);
     prepareLoadedTables(tables);
     s.engine = makeEngine(std::move(tables));
     return s;

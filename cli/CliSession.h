@@ -21,7 +21,9 @@ struct CliSession {
     // installed with the user's data folder).  None, with a message on
     // standard error, when the folder does not exist or the user's data
     // folder cannot be used.
-    static std::optional<CliSession> start(const QString &appFolder);
+    // Without loadDatabases the engine is an empty one (commands that only
+    // look after the data folder).
+    static std::optional<CliSession> start(const QString &appFolder, bool loadDatabases = true);
     // Reads the arguments of a command whose only option is --app-folder DIR.
     // False, with the command's help on standard error, for anything else.
     static bool parseAppFolderOnly(const QStringList &args, const char *help, QString *appFolder);

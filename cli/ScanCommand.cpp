@@ -5,6 +5,7 @@
 #include "cli/TerminalProgress.h"
 #include "platform/EventPump.h"
 #include "removal/Removal.h"
+#include "scanner/AllowListFile.h"
 #include "scanner/ScanRun.h"
 #include "scanner/ScanSession.h"
 
@@ -18,7 +19,8 @@ constexpr qsizetype kUnreadableLines = 100;
 } // namespace
 
 const char *const kScanHelp =
-    "usage: torvakine-cli scan [--app-folder DIR] [--no-registry] [--remove] [--jobs N] PATH\n"
+    "usage: torvakine-cli scan [--app-folder DIR] [--no-registry] [--remove [--no-quarantine]]\n"
+    "                          [--exclude GLOB]... [--jobs N] PATH\n"
     "\n"
     "Scans the folder PATH and everything below it: file names against the spyware\n"
     "database, file contents against the trojan signatures, cookies.txt files for\n"
@@ -27,12 +29,17 @@ const char *const kScanHelp =
     "the application folder, prints one line per detection (threat name, a tab, the\n"
     "object with CR, LF and \\ written as \\r, \\n and \\\\) and the summary on\n"
     "standard error, with \"Could not read: PATH\" for each folder or file that\n"
-    "could not be read (at most 100, then their number).\n"
+    "could not be read (at most 100, then their number).  Detections the allow\n"
+    "list allows are not printed nor removed; the summary counts them.\n"
     "\n"
     "  --app-folder DIR  application folder (databases, lang.dat, Report); default:\n"
     "                    the folder of this program\n"
     "  --no-registry     do not test the registry\n"
-    "  --remove          remove everything found afterwards\n"
+    "  --remove          remove everything found afterwards into the quarantine\n"
+    "                    (torvakine-cli quarantine restores it)\n"
+    "  --no-quarantine   with --remove: delete for good instead\n"
+    "  --exclude GLOB    do not enter or read paths that fit GLOB, as a path rule\n"
+    "                    of the allow list (allow.dat) would; may be repeated\n"
     "  --jobs N          read and digest files on N threads (default: one per\n"
     "                    processor; 1 reads them on the scanning thread)\n"
     "\n"
@@ -45,6 +52,8 @@ int runScanCommand(const QStringList &args)
     QString path;
     bool registry = true;
     bool remove = false;
+    bool quarantine = true;
+    QStringList exclusions;
     int jobs = 0;
     for (int i = 0; i < args.size(); ++i) {
         const QString &a = args[i];
@@ -54,6 +63,10 @@ int runScanCommand(const QStringList &args)
             registry = false;
         } else if (a == QLatin1String("--remove")) {
             remove = true;
+        } else if (a == QLatin1String("--no-quarantine")) {
+            quarantine = false;
+        } else if (a == QLatin1String("--exclude") && i + 1 < args.size()) {
+            exclusions << args[++i];
         } else if (a == QLatin1String("--jobs") && i + 1 < args.size()) {
             bool ok = false;
             jobs = args[++i].toInt(&ok);
@@ -70,7 +83,7 @@ int runScanCommand(const QStringList &args)
             path = a;
         }
     }
-    if (path.isEmpty()) {
+    if (path.isEmpty() || (!quarantine && !remove)) {
         CliOutput::err(QString::fromLatin1(kScanHelp));
         return 2;
     }
@@ -98,6 +111,8 @@ int runScanCommand(const QStringList &args)
     ScanSession session(cli->engine, cli->paths, cli->texts, std::move(callbacks));
     if (jobs > 0)
         session.setWorkerThreads(jobs);
+    session.setAllowList(
+        readAllowList(cli->paths.writeFile(AllowListFile::fileName()), exclusions));
     QString summary;
     {
         TerminalProgress progress(session, CliOutput::stderrIsTerminal());
