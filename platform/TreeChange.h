@@ -101,5 +101,6 @@ private:
 #else
     FileHandle::Native m_companion = -1;
 #endif
+    qint64 m_size = 0; // the bytes written so far
     bool m_writeFailed = false;
 };

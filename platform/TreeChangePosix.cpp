@@ -93,6 +93,15 @@ int openStepByStep(int top, const QList<QByteArray> &names, dev_t device)
     return fd;
 }
 
+bool isAllZero(const char *data, qint64 size)
+{
+    for (qint64 i = 0; i < size; ++i) {
+        if (data[i] != 0)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 TreeFolder TreeFolder::reach(const QByteArray &root, const QByteArray &path)
@@ -199,6 +208,14 @@ bool FileRewrite::isOpen() const
 
 bool FileRewrite::write(const char *data, qint64 size)
 {
+    // A run of zero bytes is passed over rather than written, so that a
+    // sparse original stays sparse; replaceOriginal() sets the final size.
+    if (!m_writeFailed && size > 0 && isAllZero(data, size)) {
+        m_writeFailed = ::lseek(m_companion, off_t(size), SEEK_CUR) < 0;
+        m_size += size;
+        return !m_writeFailed;
+    }
+    m_size += size;
     while (!m_writeFailed && size > 0) {
         const ssize_t put = ::write(m_companion, data, size_t(size));
         if (put < 0 && errno == EINTR)
@@ -224,8 +241,10 @@ bool FileRewrite::replaceOriginal()
     };
     // The owner first: a change of owner clears the set-user and set-group
     // bits that the permissions then put back.
-    const bool replaced = isOpen() && !m_writeFailed && ::fsync(m_companion) == 0 &&
-                          stillTheOriginal() && ::fchown(m_companion, st.st_uid, st.st_gid) == 0 &&
+    const bool replaced = isOpen() && !m_writeFailed &&
+                          ::ftruncate(m_companion, off_t(m_size)) == 0 &&
+                          ::fsync(m_companion) == 0 && stillTheOriginal() &&
+                          ::fchown(m_companion, st.st_uid, st.st_gid) == 0 &&
                           ::fchmod(m_companion, st.st_mode & 07777) == 0 && stillTheOriginal() &&
                           ::renameat(dir, m_companionName.constData(), dir, name) == 0;
     if (!replaced) {
