@@ -89,12 +89,17 @@ public:
     // entry is still the original.  False when any step fails: the original
     // is then untouched and the companion removed.
     bool replaceOriginal();
+    // After replaceOriginal(): the identity of the file that now stands in
+    // the original's place, so that a later change of the same file can
+    // know it for the one this rewrite made.
+    const FileStatus &replacement() const { return m_replacement; }
 
 private:
     void discard();
 
     const TreeFolder &m_folder;
     FileStatus m_original;
+    FileStatus m_replacement;
     QByteArray m_companionName;
 #ifdef Q_OS_WIN
     FileHandle::Native m_companion = reinterpret_cast<FileHandle::Native>(-1);

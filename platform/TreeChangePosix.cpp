@@ -239,18 +239,25 @@ bool FileRewrite::replaceOriginal()
         return ::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
                isSameObject(st, m_original);
     };
-    // The owner first: a change of owner clears the set-user and set-group
-    // bits that the permissions then put back.
-    const bool replaced = isOpen() && !m_writeFailed &&
-                          ::ftruncate(m_companion, off_t(m_size)) == 0 &&
-                          ::fsync(m_companion) == 0 && stillTheOriginal() &&
-                          ::fchown(m_companion, st.st_uid, st.st_gid) == 0 &&
-                          ::fchmod(m_companion, st.st_mode & 07777) == 0 && stillTheOriginal() &&
-                          ::renameat(dir, m_companionName.constData(), dir, name) == 0;
+    // Zeros passed over at the end leave the companion short of its size
+    // (a helper may have written it all itself).  The owner comes before the
+    // permissions: a change of owner clears the set-user and set-group bits
+    // that the permissions then put back.
+    struct stat written = {};
+    const bool replaced =
+        isOpen() && !m_writeFailed && ::fstat(m_companion, &written) == 0 &&
+        (written.st_size >= m_size || ::ftruncate(m_companion, off_t(m_size)) == 0) &&
+        ::fsync(m_companion) == 0 && stillTheOriginal() &&
+        ::fchown(m_companion, st.st_uid, st.st_gid) == 0 &&
+        ::fchmod(m_companion, st.st_mode & 07777) == 0 && stillTheOriginal() &&
+        ::renameat(dir, m_companionName.constData(), dir, name) == 0;
     if (!replaced) {
         discard();
         return false;
     }
+    struct stat now = {};
+    ::fstat(m_companion, &now);
+    m_replacement = statusOf(now);
     ::close(m_companion);
     m_companion = -1;
     m_companionName.clear();

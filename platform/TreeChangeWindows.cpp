@@ -220,6 +220,13 @@ bool FileRewrite::replaceOriginal()
         discard();
         return false;
     }
+    BY_HANDLE_FILE_INFORMATION now{};
+    if (::GetFileInformationByHandle(m_companion, &now)) {
+        m_replacement.kind = FileStatus::Kind::Regular;
+        m_replacement.size = (qint64(now.nFileSizeHigh) << 32) | qint64(now.nFileSizeLow);
+        m_replacement.device = now.dwVolumeSerialNumber;
+        m_replacement.inode = (quint64(now.nFileIndexHigh) << 32) | quint64(now.nFileIndexLow);
+    }
     ::CloseHandle(m_companion);
     m_companion = INVALID_HANDLE_VALUE;
     m_companionName.clear();

@@ -7,6 +7,8 @@
 
 #include <QFile>
 
+#include <map>
+
 namespace {
 
 constexpr qint64 kReadPiece = 1 << 16;
@@ -23,21 +25,22 @@ TreeFolder folderOf(const ScanSession &session, const FoundFile &found)
 }
 
 // Rewrites the cookie file found without its lines equal to cookieLine and
-// without its lines that are a lone LF.
-bool rewriteCookieFile(const ScanSession &session, const FoundFile &found,
-                       const QByteArray &cookieLine)
+// without its lines that are a lone LF; returns the identity of the file that
+// takes its place.
+std::optional<FileStatus> rewriteCookieFile(const ScanSession &session, const FoundFile &found,
+                                            const QByteArray &cookieLine)
 {
     const TreeFolder folder = folderOf(session, found);
     const FileHandle original = folder.openEntry();
     FileStatus st;
     if (!original.status(&st) || !st.isSameObject(found.file))
-        return false;
+        return std::nullopt;
     // The companion is named as the cookie file with "new" for its last three
     // characters, followed by a random suffix.
     const QByteArray &name = folder.entryName();
     FileRewrite rewrite(folder, found.file, name.left(name.size() - 3) + "new");
     if (!rewrite.isOpen())
-        return false;
+        return std::nullopt;
     CookieLineFilter filter(cookieLine, [&rewrite](const char *data, qint64 size) {
         return rewrite.write(data, size);
     });
@@ -45,13 +48,15 @@ bool rewriteCookieFile(const ScanSession &session, const FoundFile &found,
     for (;;) {
         const qint64 got = original.read(piece.data(), piece.size());
         if (got < 0)
-            return false;
+            return std::nullopt;
         if (got == 0)
             break;
         if (!filter.feed(piece.constData(), got))
-            return false;
+            return std::nullopt;
     }
-    return filter.finish() && rewrite.replaceOriginal();
+    if (!filter.finish() || !rewrite.replaceOriginal())
+        return std::nullopt;
+    return rewrite.replacement();
 }
 
 // The cookie line of a cookie row's text after its browser prefix: what
@@ -84,19 +89,22 @@ void DestroyFile(ScanSession &session, const QString &FilePath,
         recordRemovalFailure(session, FilePath);
 }
 
-void RemoveMozillaCookie(ScanSession &session, const QString &Oggetto,
-                         const std::optional<FoundFile> &found)
+std::optional<FileStatus> RemoveMozillaCookie(ScanSession &session, const QString &Oggetto,
+                                              const std::optional<FoundFile> &found)
 {
     const QString rest = Oggetto.mid(Oggetto.startsWith(QLatin1String("mozilla:")) ? 8 : 9);
     const std::optional<QByteArray> line =
         found && found->isCookieFile ? cookieLineOf(rest, *found) : std::nullopt;
-    if (!line || !rewriteCookieFile(session, *found, *line)) {
+    const std::optional<FileStatus> rewritten =
+        line ? rewriteCookieFile(session, *found, *line) : std::nullopt;
+    if (!rewritten) {
         // The path as the row tells it: up to its first "+".
         const qsizetype plus = rest.indexOf(QLatin1Char('+'));
         recordRemovalFailure(session, line ? QFile::decodeName(found->nativePath)
                                            : rest.left(plus < 0 ? rest.size() : plus));
     }
     session.processEvents();
+    return rewritten;
 }
 
 void RemoveListedDetections(ScanSession &session)
@@ -104,6 +112,10 @@ void RemoveListedDetections(ScanSession &session)
     ResultListModel &list = session.results();
     const qsizetype n = list.count();
     std::optional<RegistryRowRemoval> registry;
+    // A cookie file with several listed cookies is rewritten once for each:
+    // from the second on, the file to change is the one the rewrite before
+    // put in the place of the file found.
+    std::map<std::pair<quint64, quint64>, FileStatus> rewritten;
     for (qsizetype i = 1; i <= n; ++i) {
         const ResultListModel::Row &row = list.row(i);
         const QString &location = row.location;
@@ -116,7 +128,15 @@ void RemoveListedDetections(ScanSession &session)
                 recordRemovalFailure(session, location);
         } else if (location.startsWith(QLatin1String("mozilla:")) ||
                    location.startsWith(QLatin1String("netscape:"))) {
-            RemoveMozillaCookie(session, location, row.found);
+            std::optional<FoundFile> found = row.found;
+            const auto identity = [](const FileStatus &st) {
+                return std::make_pair(st.device, st.inode);
+            };
+            const auto earlier = found ? rewritten.find(identity(found->file)) : rewritten.end();
+            if (earlier != rewritten.end())
+                found->file = earlier->second;
+            if (const std::optional<FileStatus> now = RemoveMozillaCookie(session, location, found))
+                rewritten[identity(row.found->file)] = *now;
         } else {
             DestroyFile(session, location, row.found);
         }

@@ -21,9 +21,11 @@ class ScanSession;
 void RemoveListedDetections(ScanSession &session);
 
 // Cuts the cookie line of a cookie row ("mozilla:" or "netscape:", the cookie
-// file path, "+", the line) out of the cookie file found.
-void RemoveMozillaCookie(ScanSession &session, const QString &Oggetto,
-                         const std::optional<FoundFile> &found);
+// file path, "+", the line) out of the cookie file found.  Returns the
+// identity of the rewritten file that now stands in its place; none when the
+// file was not rewritten (and a failure was recorded).
+std::optional<FileStatus> RemoveMozillaCookie(ScanSession &session, const QString &Oggetto,
+                                              const std::optional<FoundFile> &found);
 
 // Deletes the file found without force: a read-only file, a folder, a file
 // that is no longer the one found or a cookie file (a cookie row without a

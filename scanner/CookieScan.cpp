@@ -76,13 +76,20 @@ void ScanMozilla(ScanSession &session, const QString &Directory, const QString &
         if (!patterns.found)
             return;
         session.state().CurrentThreatName = trackingCookieName();
-        const FileHandle file =
-            FileHandle::openRegularFile(QFile::encodeName(Directory + FileName));
-        if (!file.isOpen())
+        // The file is opened in its folder without following a link, and its
+        // detections remember both, as the walk's do, for their removal.
+        FoundFile found;
+        found.nativePath = QFile::encodeName(Directory);
+        const FileHandle folder = FileHandle::openFolder(found.nativePath);
+        const FileHandle file = folder.openFileIn(QFile::encodeName(FileName));
+        found.nativePath += QFile::encodeName(FileName);
+        found.isCookieFile = true;
+        if (!folder.status(&found.folder) || !file.status(&found.file) ||
+            found.file.kind != FileStatus::Kind::Regular)
             return;
         scanCookieLines(patterns, file, [&](const QByteArray &line) {
             RecordDetection(session, trackingCookieName(),
-                            cookieObjectText(Directory, FileName, line));
+                            cookieObjectText(Directory, FileName, line), found);
         });
     } catch (...) {
         // The detections recorded so far stay.

@@ -34,6 +34,7 @@ QString cookieObjectText(const QString &Directory, const QString &FileName, cons
 // Scans the cookie file FileName in the folder Directory (ending with the
 // native separator) within a scan: every matching line is recorded as a
 // "Tracking Cookie" detection.  Only a regular file opened without following
-// a link is read.  Any failure ends the scan of this file quietly; the
+// a link is read; its detections record where it was found (FoundFile), for
+// their removal.  Any failure ends the scan of this file quietly; the
 // detections recorded so far stay.
 void ScanMozilla(ScanSession &session, const QString &Directory, const QString &FileName);
