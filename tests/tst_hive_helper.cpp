@@ -70,9 +70,10 @@ private:
     {
         return HiveRegistry(root(), RegistryAccess::ReadOnly).keyExists(LocalMachine, keyPath);
     }
-    QString script(const QByteArray &body) const
+    // A shell script as the helper program.
+    QString script(const QString &name, const QByteArray &body) const
     {
-        const QString path = m_dir->filePath("helper.sh");
+        const QString path = m_dir->filePath(name);
         writeTestFile(path, "#!/bin/sh\n" + body + "\n");
         QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ExeOwner);
         return path;
@@ -132,19 +133,30 @@ void TestHiveHelper::hiveTheLibraryAbortsOn()
     }
     QVERIFY(!hasKey("SOFTWARE\\Vendor\\Bad") && hasKey("SOFTWARE\\Vendor\\Good") &&
             hasKey("SOFTWARE\\Tracker") && hasKey("SOFTWARE\\Run"));
-    QVERIFY(!registryValueIsPresent(HiveRegistry(root(), RegistryAccess::ReadOnly)
-                                        .queryValue(LocalMachine, "SOFTWARE\\Vendor\\Good", "Path")));
+    QVERIFY(
+        !registryValueIsPresent(HiveRegistry(root(), RegistryAccess::ReadOnly)
+                                    .queryValue(LocalMachine, "SOFTWARE\\Vendor\\Good", "Path")));
     QCOMPARE(configFiles(), QStringList{"SOFTWARE"});
 }
 
 void TestHiveHelper::helpersThatFail()
 {
-    // A helper that never answers (stopped at the time-out, and not waited
-    // for again), one that ends at once, and none at all: no change, the
-    // hive is reported and stays as it was.
+    // Helpers that fail in every way: one that never reads the hive, one that
+    // reads it and then never answers a change, one that ends at once, a
+    // path that is no program, none at all.  No change is made and the hive
+    // stays as it was.  A helper that hung is stopped at the time-out and not
+    // started again for that hive: each start adds a line to "starts".
     const QByteArray before = readTestFile(software());
-    for (const QString &program :
-         {script("exec sleep 600"), script("exit 0"), QString(), m_dir->filePath("missing")}) {
+    const QString starts = m_dir->filePath("starts");
+    const QByteArray counted = "echo start >> '" + QFile::encodeName(starts) + "'\n";
+    const std::pair<QString, int> helpers[] = {
+        {script("silent", counted + "exec /bin/sleep 600"), 1},
+        {script("mute", counted + "printf '\\000' >&0\nexec /bin/sleep 600"), 1},
+        {script("quitting", counted + "exit 0"), 1},
+        {m_dir->filePath("missing"), 0},
+        {QString(), 0}};
+    for (const auto &[program, startCount] : helpers) {
+        QFile::remove(starts);
         HiveChangeSettings settings;
         settings.helperProgram = program;
         settings.timeout = std::chrono::milliseconds(300);
@@ -154,6 +166,7 @@ void TestHiveHelper::helpersThatFail()
         QCOMPARE(registry.deleteKey(LocalMachine, "SOFTWARE\\Tracker"), RegistryResult::WriteFault);
         QVERIFY(registry.keyExists(LocalMachine, "SOFTWARE\\Vendor\\Bad"));
         QCOMPARE(registry.commit(), QStringList());
+        QCOMPARE(readTestFile(starts).count('\n'), startCount);
         QCOMPARE(readTestFile(software()), before);
         QCOMPARE(configFiles(), QStringList{"SOFTWARE"});
     }
