@@ -96,7 +96,8 @@ void TestCliOutput::visibleTextRules()
     // Input, shown with the tool's style (backslash doubled, tab escaped)
     // and with the report's (backslash and tab kept).
     const std::tuple<QByteArray, QByteArray, QByteArray> cases[] = {
-        {"plain text \xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80", "plain text \xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80",
+        {"plain text \xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80",
+         "plain text \xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80",
          "plain text \xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80"},
         {"a\\b\tc", "a\\\\b\\x09c", "a\\b\tc"},
         {"\r\n\x1b[2J\x07\x7f", "\\r\\n\\x1b[2J\\x07\\x7f", "\\r\\n\\x1b[2J\\x07\\x7f"},

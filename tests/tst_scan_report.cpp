@@ -40,10 +40,7 @@ private slots:
     void theWindowTellsOfAFailedReport();
 
 private:
-    QString tree(const QString &relative = {}) const
-    {
-        return m_app->filePath("tree/") + relative;
-    }
+    QString tree(const QString &relative = {}) const { return m_app->filePath("tree/") + relative; }
     QString reportFolder() const { return m_app->paths().ReportFolder; }
     std::unique_ptr<ScanSession> scan() const
     {
