@@ -8,6 +8,7 @@
 #include <QFile>
 
 #include <map>
+#include <tuple>
 
 namespace {
 
@@ -115,7 +116,7 @@ void RemoveListedDetections(ScanSession &session)
     // A cookie file with several listed cookies is rewritten once for each:
     // from the second on, the file to change is the one the rewrite before
     // put in the place of the file found.
-    std::map<std::pair<quint64, quint64>, FileStatus> rewritten;
+    std::map<std::tuple<QByteArray, quint64, quint64>, FileStatus> rewritten;
     for (qsizetype i = 1; i <= n; ++i) {
         const ResultListModel::Row &row = list.row(i);
         const QString &location = row.location;
@@ -129,14 +130,14 @@ void RemoveListedDetections(ScanSession &session)
         } else if (location.startsWith(QLatin1String("mozilla:")) ||
                    location.startsWith(QLatin1String("netscape:"))) {
             std::optional<FoundFile> found = row.found;
-            const auto identity = [](const FileStatus &st) {
-                return std::make_pair(st.device, st.inode);
-            };
-            const auto earlier = found ? rewritten.find(identity(found->file)) : rewritten.end();
+            const auto key =
+                found ? std::make_tuple(found->nativePath, found->file.device, found->file.inode)
+                      : std::tuple<QByteArray, quint64, quint64>();
+            const auto earlier = found ? rewritten.find(key) : rewritten.end();
             if (earlier != rewritten.end())
                 found->file = earlier->second;
             if (const std::optional<FileStatus> now = RemoveMozillaCookie(session, location, found))
-                rewritten[identity(row.found->file)] = *now;
+                rewritten[key] = *now;
         } else {
             DestroyFile(session, location, row.found);
         }
