@@ -13,6 +13,9 @@ enum LinguaEntry : int {
     // Report line before the path of a folder or file the scan could not
     // read, e.g. "Could not read:".
     UnreadablePathText = 36,
+    // Message when the scan report could not be created or written
+    // completely, followed by a space and the report's path.
+    ReportWriteFailedText = 37,
 };
 
 // The user-interface texts of one language: entries 1 to kLastEntry (entry 0
@@ -21,7 +24,7 @@ class LanguageTexts
 {
 public:
     static constexpr int kFirstFileEntries = 34;
-    static constexpr int kLastEntry = UnreadablePathText;
+    static constexpr int kLastEntry = ReportWriteFailedText;
 
     // Entry n of the text table; empty text for a number outside 1 to
     // kLastEntry.
