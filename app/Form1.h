@@ -176,6 +176,8 @@ private:
     QList<QByteArray> selectedQuarantineIds() const;
     void Form_Unload();
     void startSession();
+    // Tells the user when the session's report could not be written.
+    void reportWriteFailure();
 
     AppPaths m_paths;
     DatabaseTables m_loaded; // until Form_Load builds the engine from them

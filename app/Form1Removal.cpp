@@ -14,8 +14,12 @@ void Form1::Command6_Click()
     Command1->setEnabled(false);
     Command6->setEnabled(false);
     Command7->setEnabled(false);
+    // A report the scan could not write was told of already.
+    const bool toldOfReport = m_session->report().writeFailed();
     RemoveListedDetections(*m_session);
     Command1->setEnabled(scanEnabled);
     Command6->setEnabled(true);
     Command7->setEnabled(updateEnabled);
+    if (!toldOfReport)
+        reportWriteFailure();
 }

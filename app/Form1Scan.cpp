@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTreeView>
 
@@ -37,4 +38,16 @@ void Form1::Command1_Click()
     if (m_session->state().DetectionCount > 0)
         Command6->setEnabled(true);
     Text6->setText(summary);
+    reportWriteFailure();
+}
+
+void Form1::reportWriteFailure()
+{
+    const ScanReport &report = m_session->report();
+    if (!report.writeFailed())
+        return;
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Torvakine"),
+                    Lingua(ReportWriteFailedText) + QLatin1Char(' ') + report.failedPath(),
+                    QMessageBox::Ok, this);
+    box.exec();
 }

@@ -1,6 +1,8 @@
 #include "cli/CliOutput.h"
 
-#include <QTextStream>
+#include "platform/VisibleText.h"
+
+#include <QStringList>
 
 #include <cstdio>
 #ifdef Q_OS_WIN
@@ -11,31 +13,43 @@
 #include <unistd.h>
 #endif
 
-void CliOutput::out(const QString &line)
-{
-    QTextStream(stdout) << line << '\n';
-}
+namespace {
 
-void CliOutput::err(const QString &line)
+void print(std::FILE *stream, const QString &text)
 {
-    QTextStream(stderr) << line << '\n';
-}
-
-QString CliOutput::escaped(const QString &text)
-{
-    QString out;
-    out.reserve(text.size() + 8);
-    for (const QChar c : text) {
-        if (c == QLatin1Char('\\'))
-            out += QLatin1String("\\\\");
-        else if (c == QLatin1Char('\r'))
-            out += QLatin1String("\\r");
-        else if (c == QLatin1Char('\n'))
-            out += QLatin1String("\\n");
-        else
-            out += c;
+    VisibleText::Style style;
+    style.doubleBackslash = false;
+    style.keepTab = true;
+    QByteArray bytes;
+    for (QString line : text.split(QLatin1Char('\n'))) {
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+        bytes += VisibleText::fromUtf8Bytes(line.toUtf8(), style) + '\n';
     }
-    return out;
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+} // namespace
+
+void CliOutput::out(const QString &text)
+{
+    print(stdout, text);
+}
+
+void CliOutput::err(const QString &text)
+{
+    print(stderr, text);
+}
+
+QString CliOutput::field(const QString &text)
+{
+    return fieldBytes(text.toUtf8());
+}
+
+QString CliOutput::fieldBytes(QByteArrayView bytes)
+{
+    return QString::fromUtf8(VisibleText::fromUtf8Bytes(bytes, VisibleText::Style{}));
 }
 
 bool CliOutput::stderrIsTerminal()

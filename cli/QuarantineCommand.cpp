@@ -83,8 +83,8 @@ void printItems(const QList<ListedItem> &items)
     for (const ListedItem &item : items) {
         CliOutput::out(QString::fromLatin1(item.id) + QLatin1Char('\t') +
                        item.time.toUTC().toString(Qt::ISODate) + QLatin1Char('\t') +
-                       CliOutput::escaped(item.threat) + QLatin1Char('\t') +
-                       CliOutput::escaped(item.object));
+                       CliOutput::field(item.threat) + QLatin1Char('\t') +
+                       CliOutput::field(item.object));
     }
 }
 
@@ -103,7 +103,7 @@ int printOutcomes(const QList<ItemOutcome> &outcomes, const char *notDone)
         if (o.done) {
             ++done;
             CliOutput::out(QString::fromLatin1(o.id) + QLatin1Char('\t') +
-                           CliOutput::escaped(o.object));
+                           CliOutput::field(o.object));
         } else {
             CliOutput::err(QStringLiteral("torvakine-cli: %1 %2: %3")
                                .arg(QString::fromLatin1(o.id), QLatin1String(notDone), o.reason));

@@ -6,6 +6,7 @@
 #include "platform/EventPump.h"
 #include "removal/Removal.h"
 #include "scanner/AllowListFile.h"
+#include "scanner/RecordDetection.h"
 #include "scanner/ScanRun.h"
 #include "scanner/ScanSession.h"
 
@@ -27,7 +28,8 @@ const char *const kScanHelp =
     "tracking cookies and, unless --no-registry, the registry of the Windows\n"
     "installation whose root is PATH.  Writes the report into the Report folder of\n"
     "the application folder, prints one line per detection (threat name, a tab, the\n"
-    "object with CR, LF and \\ written as \\r, \\n and \\\\) and the summary on\n"
+    "object with CR, LF and \\ written as \\r, \\n and \\\\, every other control\n"
+    "character and every byte that is not UTF-8 as \\xHH) and the summary on\n"
     "standard error, with \"Could not read: PATH\" for each folder or file that\n"
     "could not be read (at most 100, then their number).  Detections the allow\n"
     "list allows are not printed nor removed; the summary counts them.\n"
@@ -43,8 +45,9 @@ const char *const kScanHelp =
     "  --jobs N          read and digest files on N threads (default: one per\n"
     "                    processor; 1 reads them on the scanning thread)\n"
     "\n"
-    "Exit status: 0 nothing found, 1 something found, 2 error, or nothing found\n"
-    "while part of the tree could not be read.";
+    "Exit status: 0 nothing found, 1 something found, 2 error (the report could\n"
+    "not be written, for one), or nothing found while part of the tree could not\n"
+    "be read.";
 
 int runScanCommand(const QStringList &args)
 {
@@ -88,7 +91,8 @@ int runScanCommand(const QStringList &args)
         return 2;
     }
     if (!QFileInfo(path).isDir()) {
-        CliOutput::err(QStringLiteral("torvakine-cli: %1 is not a folder").arg(path));
+        CliOutput::err(
+            QStringLiteral("torvakine-cli: %1 is not a folder").arg(CliOutput::field(path)));
         return 2;
     }
     std::optional<CliSession> cli = CliSession::start(appFolder);
@@ -121,12 +125,14 @@ int runScanCommand(const QStringList &args)
         session.setProgress(nullptr);
     }
     const ResultListModel &list = session.results();
-    for (qsizetype i = 1; i <= list.count(); ++i)
-        CliOutput::out(list.row(i).name + QLatin1Char('\t') +
-                       CliOutput::escaped(list.row(i).location));
+    for (qsizetype i = 1; i <= list.count(); ++i) {
+        const ResultListModel::Row &row = list.row(i);
+        CliOutput::out(CliOutput::field(row.name) + QLatin1Char('\t') +
+                       CliOutput::fieldBytes(objectTextBytes(row.location, row.found)));
+    }
     const QStringList &unreadable = session.unreadablePaths();
     for (const QString &p : unreadable.mid(0, kUnreadableLines))
-        CliOutput::err(QStringLiteral("Could not read: ") + CliOutput::escaped(p));
+        CliOutput::err(QStringLiteral("Could not read: ") + CliOutput::field(p));
     if (unreadable.size() > kUnreadableLines)
         CliOutput::err(QStringLiteral("torvakine-cli: %1 more could not be read")
                            .arg(unreadable.size() - kUnreadableLines));
@@ -134,5 +140,11 @@ int runScanCommand(const QStringList &args)
     const bool found = session.state().DetectionCount > 0;
     if (remove && found)
         RemoveListedDetections(session);
+    const ScanReport &report = session.report();
+    if (report.writeFailed()) {
+        CliOutput::err(QStringLiteral("torvakine-cli: ") + session.Lingua(ReportWriteFailedText) +
+                       QLatin1Char(' ') + CliOutput::field(report.failedPath()));
+        return 2;
+    }
     return found ? 1 : (unreadable.isEmpty() ? 0 : 2);
 }

@@ -1,5 +1,6 @@
 #include "cli/TerminalProgress.h"
 
+#include "cli/CliOutput.h"
 #include "scanner/ScanSession.h"
 
 #include <QTextStream>
@@ -28,9 +29,8 @@ void TerminalProgress::redraw()
     const ScanState &s = m_session.state();
     QString line =
         QStringLiteral("%1 examined, %2 found  ").arg(s.ObjectsScanned).arg(s.DetectionCount);
-    QString current = s.RegistryScanActive ? s.CurrentRegistryEntry : s.CurrentFilePath;
-    current.replace(QLatin1Char('\n'), QLatin1Char(' '))
-        .replace(QLatin1Char('\r'), QLatin1Char(' '));
+    QString current =
+        CliOutput::field(s.RegistryScanActive ? s.CurrentRegistryEntry : s.CurrentFilePath);
     const int room = kWidth - int(line.size());
     if (current.size() > room)
         current = QStringLiteral("...") + current.right(room - 3);

@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray hive = fuzzBytes(data, size);
     const QStringList paths = writeFuzzedHives(hive);
-    const bool sound = HiveFile::open(paths.first(), false) != nullptr;
+    const bool sound = HiveFile::open(paths.first()) != nullptr;
     const QString root = installationFolder();
 
     {

@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray hive = fuzzBytes(data, size);
     const QStringList paths = writeFuzzedHives(hive);
-    const bool sound = HiveFile::open(paths.first(), false) != nullptr;
+    const bool sound = HiveFile::open(paths.first()) != nullptr;
     {
         HiveRegistry registry(installationFolder(), RegistryAccess::ReadWrite);
         registry.deleteValue(PredefinedKey::LocalMachine,
@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (!sound)
             FUZZ_CHECK(after == hive);
         else if (after != hive)
-            FUZZ_CHECK(HiveFile::open(path, false) != nullptr);
+            FUZZ_CHECK(HiveFile::open(path) != nullptr);
     }
     return 0;
 }

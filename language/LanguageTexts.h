@@ -13,6 +13,9 @@ enum LinguaEntry : int {
     // Report line before the path of a folder or file the scan could not
     // read, e.g. "Could not read:".
     UnreadablePathText = 36,
+    // Message when the scan report could not be created or written
+    // completely, followed by a space and the report's path.
+    ReportWriteFailedText = 37,
     // Summary suffix before the number of detections the allow list allowed,
     // e.g. ", allowed: ".
     AllowedCountText,

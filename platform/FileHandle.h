@@ -78,6 +78,9 @@ public:
 #endif
     // The operating system's handle, for the platform code that works on it.
     Native native() const { return m_handle; }
+    // Takes over a handle that the platform code opened itself; path is what
+    // it was opened by (used on Windows, where entries are opened by path).
+    static FileHandle adopt(Native handle, const QByteArray &path);
 
 private:
 #ifdef Q_OS_WIN

@@ -62,6 +62,12 @@ FileHandle &FileHandle::operator=(FileHandle &&other) noexcept
     return *this;
 }
 
+FileHandle FileHandle::adopt(Native handle, const QByteArray &path)
+{
+    Q_UNUSED(path);
+    return FileHandle(handle);
+}
+
 FileHandle FileHandle::openFolder(const QByteArray &path)
 {
     return FileHandle(::open(path.constData(), kFolderFlags));

@@ -87,6 +87,11 @@ FileHandle &FileHandle::operator=(FileHandle &&other) noexcept
     return *this;
 }
 
+FileHandle FileHandle::adopt(Native handle, const QByteArray &path)
+{
+    return FileHandle(handle, path);
+}
+
 FileHandle FileHandle::openFolder(const QByteArray &path)
 {
     FileHandle folder(openPath(path, true, true), path);

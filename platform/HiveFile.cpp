@@ -1,48 +1,19 @@
 #include "platform/HiveFile.h"
 
-#include "platform/TextFiles.h"
-
 #include <QFile>
-#include <QFileInfo>
-#include <QTemporaryFile>
 
-#include <cerrno>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <functional>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
 
 namespace {
 
 // Values whose data are larger than this are stored by Windows in chained
 // data cells, which hivex reads but does not write back.
 constexpr size_t kLargestSingleCellData = 16344;
-
-// hivex ends the whole process with a failed assertion when some damaged
-// hives are changed.  A change is therefore first made in a copy of this
-// process; only when the copy comes through it is the change made here,
-// where the same call on the same memory gives the same result.
-bool changeSucceedsInACopy(const std::function<int()> &change)
-{
-    const pid_t pid = ::fork();
-    if (pid < 0)
-        return false;
-    if (pid == 0) {
-        // The copy ends quietly, without the crash reports of this process.
-        for (const int sig : {SIGABRT, SIGSEGV, SIGBUS, SIGFPE})
-            ::signal(sig, SIG_DFL);
-        ::_exit(change() == 0 ? 0 : 1);
-    }
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR)
-            return false;
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
 
 bool isAscii(const QByteArray &utf8)
 {
@@ -71,34 +42,60 @@ qint32 typeNumber(const hive_type &type)
     return number;
 }
 
-bool syncFile(const QString &path)
+// Reads the hive of the open regular file into memory.  hivex maps a file
+// opened for reading, and a mapped file that its owner cuts short while it
+// is read ends the process; the flag for writing makes hivex read the file
+// into memory whole instead.  Nothing is ever written through it.
+hive_h *readHive(const FileHandle &file)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool ok = ::fsync(fd) == 0;
-    return ::close(fd) == 0 && ok;
+    FileStatus st;
+    if (!file.status(&st) || st.kind != FileStatus::Kind::Regular)
+        return nullptr;
+    const std::string path = "/proc/self/fd/" + std::to_string(file.native());
+    return hivex_open(path.c_str(), HIVEX_OPEN_WRITE);
 }
 
 } // namespace
 
-std::unique_ptr<HiveFile> HiveFile::open(const QString &path, bool writable)
+std::unique_ptr<HiveFile> HiveFile::open(const QString &path)
 {
-    const QFileInfo info(path);
-    // A hive that is a symbolic link is read, but never replaced: the new
-    // file would take the link's place while the linked file kept the old.
-    if (!info.isFile() || (writable && info.isSymLink()))
+    // Only a regular file is opened, and never waiting: a FIFO put in the
+    // hive's place meanwhile must not hang the scan.
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st = {};
+    if (::stat(native.constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return nullptr;
-    hive_h *hive = hivex_open(QFile::encodeName(path).constData(), writable ? HIVEX_OPEN_WRITE : 0);
+    FileHandle file =
+        FileHandle::adopt(::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC), native);
+    hive_h *hive = readHive(file);
     if (!hive)
         return nullptr;
-    return std::unique_ptr<HiveFile>(new HiveFile(path, hive));
+    return std::unique_ptr<HiveFile>(new HiveFile(path, std::move(file), hive));
 }
 
-HiveFile::HiveFile(const QString &path, hive_h *hive) : m_path(path), m_hive(hive) {}
+std::unique_ptr<HiveFile> HiveFile::openForChange(TreeFolder folder, const QString &path,
+                                                  HiveChangeSettings settings)
+{
+    FileHandle file = folder.openEntry();
+    hive_h *hive = readHive(file);
+    if (!hive)
+        return nullptr;
+    std::unique_ptr<HiveFile> opened(new HiveFile(path, std::move(file), hive));
+    opened->m_folder = std::move(folder);
+    opened->m_settings = std::move(settings);
+    return opened;
+}
+
+HiveFile::HiveFile(const QString &path, FileHandle file, hive_h *hive)
+    : m_path(path), m_file(std::move(file)), m_hive(hive)
+{
+    m_file.status(&m_identity);
+}
 
 HiveFile::~HiveFile()
 {
+    // The helper goes first: it holds the hive file too.
+    m_helper.reset();
     hivex_close(m_hive);
 }
 
@@ -120,19 +117,28 @@ hive_node_h HiveFile::child(hive_node_h node, const QString &name) const
         }
         std::free(children);
     }
-    return index->second.value(name.toCaseFolded(), 0);
+    const hive_node_h found = index->second.value(name.toCaseFolded(), 0);
+    return m_removedKeys.count(found) ? 0 : found;
+}
+
+bool HiveFile::isRemoved(hive_node_h node, hive_value_h value) const
+{
+    const auto removed = m_removedValues.find(node);
+    return removed != m_removedValues.end() && removed->second.count(value);
 }
 
 hive_value_h HiveFile::value(hive_node_h node, const QString &name) const
 {
     const QByteArray utf8 = name.toUtf8();
-    if (isAscii(utf8))
+    if (isAscii(utf8) && !m_removedValues.count(node))
         return hivex_node_get_value(m_hive, node, utf8.constData());
     hive_value_h *values = hivex_node_values(m_hive, node);
     if (!values)
         return 0;
     hive_value_h found = 0;
     for (size_t i = 0; values[i] && !found; ++i) {
+        if (isRemoved(node, values[i]))
+            continue;
         char *key = hivex_value_key(m_hive, values[i]);
         if (key && takeUtf8(key).compare(name, Qt::CaseInsensitive) == 0)
             found = values[i];
@@ -187,80 +193,58 @@ std::optional<HiveFile::ValueData> HiveFile::valueData(hive_value_h value) const
 
 bool HiveFile::removeValue(hive_node_h node, hive_value_h value)
 {
-    // hivex replaces the whole value list of a key, so the values that stay
-    // are read and written back unchanged.
+    if (!m_folder.isOpen())
+        return false;
+    // The helper replaces the whole value list of a key, so the values that
+    // stay are read here and sent along unchanged.
     hive_value_h *values = hivex_node_values(m_hive, node);
     if (!values)
         return false;
-    struct Kept {
-        QByteArray key;
-        qint32 type;
-        QByteArray data;
-    };
-    std::vector<Kept> kept;
+    HiveChangeProtocol::Request request{HiveChangeProtocol::Operation::SetValues, node, {}};
     bool readable = true;
     for (size_t i = 0; values[i] && readable; ++i) {
-        if (values[i] == value)
+        if (values[i] == value || isRemoved(node, values[i]))
             continue;
         char *key = hivex_value_key(m_hive, values[i]);
         const std::optional<ValueData> data = valueData(values[i]);
         readable = key && data && size_t(data->bytes.size()) <= kLargestSingleCellData;
         if (readable)
-            kept.push_back({QByteArray(key), data->type, data->bytes});
+            request.values.push_back({std::string(key), data->type,
+                                      std::string(data->bytes.constData(), data->bytes.size())});
         std::free(key);
     }
     std::free(values);
     if (!readable)
         return false;
-    std::vector<hive_set_value> list;
-    list.reserve(kept.size());
-    for (Kept &k : kept) {
-        list.push_back({k.key.data(), hive_t_REG_NONE, size_t(k.data.size()), k.data.data()});
-        std::memcpy(&list.back().t, &k.type, sizeof k.type);
-    }
-    const auto setValues = [&] {
-        return hivex_node_set_values(m_hive, node, list.size(), list.data(), 0);
-    };
-    if (!changeSucceedsInACopy(setValues) || setValues() != 0)
+    if (!m_helper)
+        m_helper = std::make_unique<HiveChangeHelper>(m_settings, m_file.native());
+    if (!m_helper->change(request))
         return false;
-    m_subkeyIndex.clear();
+    m_removedValues[node].insert(value);
     m_changed = true;
     return true;
 }
 
 bool HiveFile::removeKey(hive_node_h node)
 {
-    const auto deleteKey = [&] { return hivex_node_delete_child(m_hive, node); };
-    if (node == root() || !changeSucceedsInACopy(deleteKey) || deleteKey() != 0)
+    if (!m_folder.isOpen() || node == root())
         return false;
-    m_subkeyIndex.clear();
+    if (!m_helper)
+        m_helper = std::make_unique<HiveChangeHelper>(m_settings, m_file.native());
+    if (!m_helper->change({HiveChangeProtocol::Operation::DeleteKey, node, {}}))
+        return false;
+    m_removedKeys.insert(node);
     m_changed = true;
     return true;
 }
 
 bool HiveFile::commitReplacing()
 {
-    const QFileInfo info(m_path);
-    // A hive marked read-only, or lying in a folder marked read-only, stays as
-    // it is: it is never replaced by force, not even with the rights to do so.
-    const QFileInfo folder(info.absolutePath());
-    if (!(info.permissions() & QFileDevice::WriteOwner) ||
-        !(folder.permissions() & QFileDevice::WriteOwner))
+    if (!m_helper)
         return false;
-    QTemporaryFile temporary(m_path + QStringLiteral(".XXXXXX"));
-    temporary.setAutoRemove(false);
-    if (!temporary.open())
+    FileRewrite rewrite(m_folder, m_identity, m_folder.entryName() + ".new");
+    if (!rewrite.isOpen() || !m_helper->writeTo(rewrite.companion()) || !rewrite.replaceOriginal())
         return false;
-    const QString temporaryPath = temporary.fileName();
-    temporary.close();
-    const bool written =
-        hivex_commit(m_hive, QFile::encodeName(temporaryPath).constData(), 0) == 0 &&
-        syncFile(temporaryPath) && QFile::setPermissions(temporaryPath, info.permissions()) &&
-        TextFiles::replaceFile(temporaryPath, m_path);
-    if (!written) {
-        QFile::remove(temporaryPath);
-        return false;
-    }
     m_changed = false;
     return true;
 }

@@ -1,6 +1,7 @@
 #include "platform/HiveRegistry.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <set>
@@ -98,8 +99,10 @@ bool readTree(const HiveFile &hive, hive_node_h node, int depth, qint64 *budget,
 
 } // namespace
 
-HiveRegistry::HiveRegistry(const QString &installationRoot, RegistryAccess access)
-    : m_root(installationRoot), m_writable(access == RegistryAccess::ReadWrite)
+HiveRegistry::HiveRegistry(const QString &installationRoot, RegistryAccess access,
+                           HiveChangeSettings settings)
+    : m_root(installationRoot), m_writable(access == RegistryAccess::ReadWrite),
+      m_settings(std::move(settings))
 {
 }
 
@@ -109,17 +112,23 @@ HiveFile *HiveRegistry::hive(const QString &path)
 {
     if (path.isEmpty())
         return nullptr;
-    // One file reached by two paths (a profile listed under Users/ and in the
-    // ProfileList) is opened once, so its changes are committed once.
-    const QString canonical = QFileInfo(path).canonicalFilePath();
-    const QString key = canonical.isEmpty() ? path : canonical;
-    auto it = m_hives.find(key);
-    if (it == m_hives.end()) {
-        it = m_hives.emplace(key, HiveFile::open(path, m_writable)).first;
-        if (!it->second && m_writable)
-            m_unopenable.append(path);
+    const auto known = m_hivesByPath.find(path);
+    if (known != m_hivesByPath.end())
+        return known->second;
+    std::unique_ptr<HiveFile> opened =
+        m_writable ? HiveFile::openForChange(
+                         TreeFolder::reach(QFile::encodeName(m_root), QFile::encodeName(path)),
+                         path, m_settings)
+                   : HiveFile::open(path);
+    HiveFile *file = nullptr;
+    if (opened) {
+        const auto key = std::make_pair(opened->identity().device, opened->identity().inode);
+        file = m_hives.emplace(key, std::move(opened)).first->second.get();
+    } else if (m_writable) {
+        m_unopenable.append(path);
     }
-    return it->second.get();
+    m_hivesByPath.emplace(path, file);
+    return file;
 }
 
 QString HiveRegistry::machineHivePath(const QString &name)
@@ -383,9 +392,9 @@ QStringList HiveRegistry::commit()
 {
     QStringList failed = m_unopenable;
     m_unopenable.clear();
-    for (const auto &[path, hive] : m_hives) {
-        if (hive && hive->isChanged() && !hive->commitReplacing())
-            failed.append(path);
+    for (const auto &[identity, hive] : m_hives) {
+        if (hive->isChanged() && !hive->commitReplacing())
+            failed.append(hive->path());
     }
     return failed;
 }

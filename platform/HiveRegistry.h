@@ -21,10 +21,15 @@
 // HKEY_PERFORMANCE_DATA and HKEY_DYN_DATA have no hive: nothing exists under
 // them.  A folder without these files has an empty registry.  Keys that are
 // symbolic links into SOFTWARE or SYSTEM are followed.
+//
+// Opened for changes, each hive is reached from installationRoot by the rule
+// of TreeChange.h (a hive behind a link is not changed and is reported by
+// commit()), and its changes are made by the hive helper that settings name.
 class HiveRegistry final : public RegistryBackend
 {
 public:
-    HiveRegistry(const QString &installationRoot, RegistryAccess access);
+    HiveRegistry(const QString &installationRoot, RegistryAccess access,
+                 HiveChangeSettings settings = HiveChangeSettings::standard());
     ~HiveRegistry() override;
 
     bool keyExists(PredefinedKey root, const QString &subkey) override;
@@ -62,8 +67,13 @@ private:
 
     QString m_root;
     bool m_writable;
-    // Every hive asked for, by path; null when it could not be opened.
-    std::map<QString, std::unique_ptr<HiveFile>> m_hives;
+    HiveChangeSettings m_settings;
+    // Every hive opened, once per file (one file reached by two paths, such
+    // as a profile listed under Users/ and in the ProfileList, is opened
+    // once, so its changes are committed once).
+    std::map<std::pair<quint64, quint64>, std::unique_ptr<HiveFile>> m_hives;
+    // Every path asked for and its hive; null when it could not be opened.
+    std::map<QString, HiveFile *> m_hivesByPath;
     // The files of SOFTWARE, SYSTEM and DEFAULT; empty when missing.
     std::map<QString, QString> m_machineHivePaths;
     // Hives that exist but could not be opened for a change.

@@ -1,127 +1,111 @@
 #include "removal/Removal.h"
 
-#include "platform/FileRemoval.h"
-#include "platform/TextFiles.h"
+#include "platform/TreeChange.h"
+#include "removal/CookieLineFilter.h"
 #include "removal/RegistryRowRemoval.h"
 #include "scanner/ScanSession.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
-#include <optional>
+#include <map>
+#include <tuple>
 
 namespace {
 
-bool isReadOnly(const QFileInfo &info)
+constexpr qint64 kReadPiece = 1 << 16;
+
+// The folder of the file found, reached from the scan root, when it is still
+// the folder the scan listed the file in.
+TreeFolder folderOf(const ScanSession &session, const FoundFile &found)
 {
-    return !(info.permissions() & QFileDevice::WriteOwner);
+    TreeFolder folder =
+        TreeFolder::reach(QFile::encodeName(session.state().ScanRoot), found.nativePath);
+    if (!folder.isOpen() || !folder.status().isSameObject(found.folder))
+        return {};
+    return folder;
 }
 
-// The rewritten content of a cookie file: every line but the cookie line and
-// the lines that are a lone LF.  A last line without LF is kept.
-std::optional<QByteArray> rewrittenCookies(const QString &path, const QByteArray &cookieLine)
+// Rewrites the cookie file found without its lines equal to cookieLine and
+// without its lines that are a lone LF; returns the identity of the file that
+// takes its place.
+std::optional<FileStatus> rewriteCookieFile(const ScanSession &session, const FoundFile &found,
+                                            const QByteArray &cookieLine)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const TreeFolder folder = folderOf(session, found);
+    const FileHandle original = folder.openEntry();
+    FileStatus st;
+    if (!original.status(&st) || !st.isSameObject(found.file))
         return std::nullopt;
-    QByteArray out;
-    QByteArray pending;
-    QByteArray chunk;
-    while (!(chunk = file.read(1 << 16)).isEmpty()) {
-        qsizetype start = 0;
-        for (qsizetype lf; (lf = chunk.indexOf('\n', start)) >= 0; start = lf + 1) {
-            pending.append(chunk.constData() + start, lf - start + 1);
-            if (pending.size() != 1 && pending != cookieLine)
-                out += pending;
-            pending.clear();
-        }
-        pending.append(chunk.constData() + start, chunk.size() - start);
-    }
-    if (file.error() != QFileDevice::NoError)
+    // The companion is named as the cookie file with "new" for its last three
+    // characters, followed by a random suffix.
+    const QByteArray &name = folder.entryName();
+    FileRewrite rewrite(folder, found.file, name.left(name.size() - 3) + "new");
+    if (!rewrite.isOpen())
         return std::nullopt;
-    out += pending;
-    return out;
-}
-
-struct CookieRow {
-    QString path;
-    QString line;
-};
-
-// Splits the part of a cookie row after its browser prefix into the cookie
-// file's path and the cookie line.  A folder name may hold "+", so the path
-// ends at the first "cookies.txt+" (in any letter case) that names an
-// existing file, and the line is everything after that "+".  Without such a
-// file the path ends at the first "+" and the line starts after the last.
-CookieRow splitCookieRow(const QString &rest)
-{
-    static const QLatin1String name("cookies.txt+");
-    for (qsizetype at = rest.indexOf(name, 0, Qt::CaseInsensitive); at >= 0;
-         at = rest.indexOf(name, at + 1, Qt::CaseInsensitive)) {
-        const qsizetype plus = at + name.size() - 1;
-        if (QFileInfo(rest.left(plus)).isFile())
-            return {rest.left(plus), rest.mid(plus + 1)};
+    CookieLineFilter filter(cookieLine, [&rewrite](const char *data, qint64 size) {
+        return rewrite.write(data, size);
+    });
+    QByteArray piece(kReadPiece, Qt::Uninitialized);
+    for (;;) {
+        const qint64 got = original.read(piece.data(), piece.size());
+        if (got < 0)
+            return std::nullopt;
+        if (got == 0)
+            break;
+        if (!filter.feed(piece.constData(), got))
+            return std::nullopt;
     }
-    const qsizetype firstPlus = rest.indexOf(QLatin1Char('+'));
-    const qsizetype lastPlus = rest.lastIndexOf(QLatin1Char('+'));
-    return {firstPlus < 0 ? rest : rest.left(firstPlus),
-            lastPlus < 0 ? QString() : rest.mid(lastPlus + 1)};
+    if (!filter.finish() || !rewrite.replaceOriginal())
+        return std::nullopt;
+    return rewrite.replacement();
 }
 
-// A path that holds the replacement character was decoded from a name that
-// is not valid in the file system's encoding: it may name another file than
-// the one that was found, so nothing is removed through it.
-bool isFaithfulPath(const QString &path)
+// The cookie line of a cookie row's text after its browser prefix: what
+// follows the path of the cookie file found and a "+".  None when the text
+// does not begin with that path.
+std::optional<QByteArray> cookieLineOf(const QString &rest, const FoundFile &found)
 {
-    return !path.contains(QChar::ReplacementCharacter);
+    const QString path = QFile::decodeName(found.nativePath);
+    if (path.isEmpty() || !rest.startsWith(path + QLatin1Char('+')))
+        return std::nullopt;
+    // The line's bytes were carried one character per byte.
+    return rest.mid(path.size() + 1).toLatin1();
 }
 
 } // namespace
 
-void recordRemovalFailure(const ScanSession &session, const QString &path)
+void recordRemovalFailure(ScanSession &session, const QString &path)
 {
-    appendReportLines(session.reportPath(),
-                      {session.Lingua(31) + QLatin1Char(' ') + path, reportRecordSeparator()});
+    session.report().appendLines(
+        session.reportPath(),
+        {session.Lingua(31) + QLatin1Char(' ') + path, reportRecordSeparator()});
 }
 
-void DestroyFile(ScanSession &session, const QString &FilePath)
+void DestroyFile(ScanSession &session, const QString &FilePath,
+                 const std::optional<FoundFile> &found)
 {
-    if (!isFaithfulPath(FilePath) || !removeFileWithoutForce(QFile::encodeName(FilePath)))
+    const bool removed =
+        found && !found->isCookieFile && folderOf(session, *found).removeEntry(found->file);
+    if (!removed)
         recordRemovalFailure(session, FilePath);
 }
 
-void RemoveMozillaCookie(ScanSession &session, const QString &Oggetto)
+std::optional<FileStatus> RemoveMozillaCookie(ScanSession &session, const QString &Oggetto,
+                                              const std::optional<FoundFile> &found)
 {
     const QString rest = Oggetto.mid(Oggetto.startsWith(QLatin1String("mozilla:")) ? 8 : 9);
-    const CookieRow row = splitCookieRow(rest);
-    const QString &cookiePath = row.path;
-    const QByteArray cookieLine = row.line.toLatin1();
-    const QString companionPath = cookiePath.left(cookiePath.size() - 3) + QStringLiteral("new");
-
-    const QFileInfo info(cookiePath);
-    const std::optional<QByteArray> content = info.isFile() && isFaithfulPath(cookiePath)
-                                                  ? rewrittenCookies(cookiePath, cookieLine)
-                                                  : std::nullopt;
-    if (!content) {
-        recordRemovalFailure(session, cookiePath);
-        return;
-    }
-
-    QFile companion(companionPath);
-    bool written = companion.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-                   companion.write(*content) == content->size() && companion.flush();
-    companion.close();
-    written = written && companion.setPermissions(info.permissions());
-    // The old file goes only when it could be deleted without force; the
-    // rename then replaces it in one step.
-    const bool replaced =
-        written && !isReadOnly(info) && TextFiles::replaceFile(companionPath, cookiePath);
-    if (!replaced) {
-        QFile::remove(companionPath);
-        recordRemovalFailure(session, cookiePath);
+    const std::optional<QByteArray> line =
+        found && found->isCookieFile ? cookieLineOf(rest, *found) : std::nullopt;
+    const std::optional<FileStatus> rewritten =
+        line ? rewriteCookieFile(session, *found, *line) : std::nullopt;
+    if (!rewritten) {
+        // The path as the row tells it: up to its first "+".
+        const qsizetype plus = rest.indexOf(QLatin1Char('+'));
+        recordRemovalFailure(session, line ? QFile::decodeName(found->nativePath)
+                                           : rest.left(plus < 0 ? rest.size() : plus));
     }
     session.processEvents();
+    return rewritten;
 }
 
 void RemoveListedDetections(ScanSession &session)
@@ -129,8 +113,13 @@ void RemoveListedDetections(ScanSession &session)
     ResultListModel &list = session.results();
     const qsizetype n = list.count();
     std::optional<RegistryRowRemoval> registry;
+    // A cookie file with several listed cookies is rewritten once for each:
+    // from the second on, the file to change is the one the rewrite before
+    // put in the place of the file found.
+    std::map<std::tuple<QByteArray, quint64, quint64>, FileStatus> rewritten;
     for (qsizetype i = 1; i <= n; ++i) {
-        const QString location = list.row(i).location;
+        const ResultListModel::Row &row = list.row(i);
+        const QString &location = row.location;
         if (location.isEmpty())
             break;
         if (location.startsWith(QLatin1String("HKEY"))) {
@@ -140,13 +129,17 @@ void RemoveListedDetections(ScanSession &session)
                 recordRemovalFailure(session, location);
         } else if (location.startsWith(QLatin1String("mozilla:")) ||
                    location.startsWith(QLatin1String("netscape:"))) {
-            RemoveMozillaCookie(session, location);
-        } else if (const std::optional<FoundFile> &found = list.row(i).found;
-                   found && !found->isCookieFile) {
-            if (!removeFileWithoutForce(found->nativePath))
-                recordRemovalFailure(session, location);
+            std::optional<FoundFile> found = row.found;
+            const auto key =
+                found ? std::make_tuple(found->nativePath, found->file.device, found->file.inode)
+                      : std::tuple<QByteArray, quint64, quint64>();
+            const auto earlier = found ? rewritten.find(key) : rewritten.end();
+            if (earlier != rewritten.end())
+                found->file = earlier->second;
+            if (const std::optional<FileStatus> now = RemoveMozillaCookie(session, location, found))
+                rewritten[key] = *now;
         } else {
-            DestroyFile(session, location);
+            DestroyFile(session, location, row.found);
         }
     }
     if (registry) {

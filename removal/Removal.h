@@ -1,6 +1,10 @@
 #pragma once
 
+#include "scanner/ResultListModel.h"
+
 #include <QString>
+
+#include <optional>
 
 class ScanSession;
 
@@ -8,16 +12,27 @@ class ScanSession;
 // empties the list: registry rows (value or whole key), cookie rows (the line
 // cut out of its cookie file) and file rows (deleted without force).  What
 // cannot be removed is recorded at the end of the session's report.
+//
+// Files are changed only as the scan found them (FoundFile): reached from the
+// scan root without following a link, and only while the file and its folder
+// are still the ones the scan recorded (platform/TreeChange.h).  A row
+// without a record of where its file was found changes nothing and gets a
+// failure record.
 void RemoveListedDetections(ScanSession &session);
 
 // Cuts the cookie line of a cookie row ("mozilla:" or "netscape:", the cookie
-// file path, "+", the line) out of its cookie file.
-void RemoveMozillaCookie(ScanSession &session, const QString &Oggetto);
+// file path, "+", the line) out of the cookie file found.  Returns the
+// identity of the rewritten file that now stands in its place; none when the
+// file was not rewritten (and a failure was recorded).
+std::optional<FileStatus> RemoveMozillaCookie(ScanSession &session, const QString &Oggetto,
+                                              const std::optional<FoundFile> &found);
 
-// Deletes one file without force: a read-only file, a folder or a missing
-// file is not deleted and gets a failure record.  A symbolic link is removed
-// itself, never its target.
-void DestroyFile(ScanSession &session, const QString &FilePath);
+// Deletes the file found without force: a read-only file, a folder, a file
+// that is no longer the one found or a cookie file (a cookie row without a
+// browser prefix) is not deleted and gets a failure record.  A symbolic link
+// is removed itself, never its target.
+void DestroyFile(ScanSession &session, const QString &FilePath,
+                 const std::optional<FoundFile> &found);
 
 // Appends the two-line failure record for path to the session's report.
-void recordRemovalFailure(const ScanSession &session, const QString &path);
+void recordRemovalFailure(ScanSession &session, const QString &path);

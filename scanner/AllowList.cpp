@@ -1,5 +1,7 @@
 #include "scanner/AllowList.h"
 
+#include "platform/VisibleText.h"
+
 #include <cctype>
 
 namespace {
@@ -25,39 +27,6 @@ bool isHexDigest(const QString &text)
             return false;
     }
     return true;
-}
-
-// The length of the valid UTF-8 sequence at the start of s (1 to 4), or 0
-// when s starts with a byte that begins none.
-qsizetype utf8Sequence(QByteArrayView s)
-{
-    const auto b = [&s](qsizetype i) { return static_cast<unsigned char>(s[i]); };
-    const unsigned char first = b(0);
-    if (first < 0x80)
-        return 1;
-    qsizetype length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (first >= 0xC2 && first <= 0xDF) {
-        length = 2;
-    } else if (first >= 0xE0 && first <= 0xEF) {
-        length = 3;
-        low = first == 0xE0 ? 0xA0 : 0x80;
-        high = first == 0xED ? 0x9F : 0xBF;
-    } else if (first >= 0xF0 && first <= 0xF4) {
-        length = 4;
-        low = first == 0xF0 ? 0x90 : 0x80;
-        high = first == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return 0;
-    }
-    if (s.size() < length || b(1) < low || b(1) > high)
-        return 0;
-    for (qsizetype i = 2; i < length; ++i) {
-        if (b(i) < 0x80 || b(i) > 0xBF)
-            return 0;
-    }
-    return length;
 }
 
 int hexValue(QChar c)
@@ -153,45 +122,7 @@ bool AllowList::allows(const QString &threat, const QByteArray &objectBytes,
 
 QString AllowList::objectRuleText(const QByteArray &objectBytes)
 {
-    static const char kHex[] = "0123456789abcdef";
-    QByteArray out;
-    out.reserve(objectBytes.size() + 8);
-    const auto escape = [&out](unsigned char byte) {
-        out += "\\x";
-        out += kHex[byte >> 4];
-        out += kHex[byte & 0x0F];
-    };
-    for (qsizetype i = 0; i < objectBytes.size();) {
-        const auto c = static_cast<unsigned char>(objectBytes[i]);
-        const qsizetype length = utf8Sequence(QByteArrayView(objectBytes).sliced(i));
-        if (length == 0) {
-            escape(c);
-            ++i;
-        } else if (length > 1) {
-            // U+0080 to U+009F (C2 80 to C2 9F) are control characters too.
-            const bool c1 = c == 0xC2 && static_cast<unsigned char>(objectBytes[i + 1]) <= 0x9F;
-            for (qsizetype k = 0; k < length; ++k) {
-                if (c1)
-                    escape(static_cast<unsigned char>(objectBytes[i + k]));
-                else
-                    out += objectBytes[i + k];
-            }
-            i += length;
-        } else {
-            if (c == '\r')
-                out += "\\r";
-            else if (c == '\n')
-                out += "\\n";
-            else if (c == '\\')
-                out += "\\\\";
-            else if (c < 0x20 || c == 0x7F)
-                escape(c);
-            else
-                out += char(c);
-            ++i;
-        }
-    }
-    return QString::fromUtf8(out);
+    return QString::fromUtf8(VisibleText::fromUtf8Bytes(objectBytes, VisibleText::Style{}));
 }
 
 QByteArray AllowList::objectBytesOfRule(const QString &ruleText)

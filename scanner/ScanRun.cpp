@@ -7,7 +7,6 @@
 #include "scanner/ScanSession.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <chrono>
@@ -50,7 +49,9 @@ QString ScanRun::run(const QString &root, bool withRegistry)
 
     QDir().mkpath(m_session.paths().ReportFolder);
     ScanReport &report = m_session.report();
-    report.open(m_session.reportPath());
+    const QString taken = report.create(m_session.paths().ReportFolder, s.ReportBaseName);
+    if (!taken.isEmpty())
+        s.ReportBaseName = taken;
     report.writeLine(QStringLiteral("Torvakine Report ") +
                      generalDate(QDateTime::currentDateTime(), QLocale()));
     report.writeLine(QString(40, QLatin1Char('-')));
@@ -131,14 +132,7 @@ QString reportBaseNameFor(const QDateTime &when, const QLocale &locale)
 
 void LogFileName(ScanSession &session)
 {
-    // The name has whole seconds: a second scan within the same second gets
-    // a numbered name instead of wiping the first one's report.
-    const QString base = reportBaseNameFor(QDateTime::currentDateTime(), QLocale());
-    QString name = base;
-    const QString &folder = session.paths().ReportFolder;
-    for (int n = 2; QFileInfo::exists(folder + name + QStringLiteral(".txt")); ++n)
-        name = base + QStringLiteral(" (%1)").arg(n);
-    session.state().ReportBaseName = name;
+    session.state().ReportBaseName = reportBaseNameFor(QDateTime::currentDateTime(), QLocale());
 }
 
 QString DriveRootPath(const QString &text)

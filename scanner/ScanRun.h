@@ -43,8 +43,9 @@ void DiskInfo(const QString &drvPath, ProgressIndicator &bar);
 // "Report " and the date and time in the locale's general date format, with
 // every "/" and "." removed.
 QString reportBaseNameFor(const QDateTime &when, const QLocale &locale);
-// Stores the present time's report name in the session's ReportBaseName; when
-// a report of that name exists already, " (2)", " (3)"... is added to it.
+// Stores the present time's report name in the session's ReportBaseName.  The
+// name has whole seconds: the report's creation adds " (2)", " (3)"... to it
+// when another scan of the same second took it (ScanReport::create).
 void LogFileName(ScanSession &session);
 // The locale's general date format: short date and long time.
 QString generalDate(const QDateTime &when, const QLocale &locale);

@@ -56,8 +56,8 @@ void TestCli::scanReportRemovalAndErrors()
     writeTestFile(root + "/x/toolbar/bar.exe", "x");
     writeTestFile(root + "/a\\b/toolbar/bar.exe", "x");
     writeTestFile(root + "/mozilla/cookies.txt", "keep\nwww.tracker.test\tid\r\nkeep too\n");
-    // One detection a line, with CR, LF and backslashes in the object escaped; the summary on
-    // stderr.
+    // One detection a line, with CR, LF, tabs and backslashes in the object escaped; the
+    // summary on stderr.
     Result r = runCli(app, "scan", {"--no-registry", root});
     QCOMPARE(r.exitCode, 1);
     QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
@@ -65,7 +65,7 @@ void TestCli::scanReportRemovalAndErrors()
     QCOMPARE(lines, QStringList({"Adware.Sample\t" + root + "/a\\\\b/toolbar/bar.exe",
                                  "Adware.Sample\t" + root + "/x/toolbar/bar.exe",
                                  "Tracking Cookie\tmozilla:" + root +
-                                     "/mozilla/cookies.txt+www.tracker.test\tid\\r\\n"}));
+                                     "/mozilla/cookies.txt+www.tracker.test\\x09id\\r\\n"}));
     QVERIFY2(r.err.contains(" objects, found 3 threats "), qPrintable(r.err));
 
     // The window's report of the same scan differs only in the date and time on its first line.

@@ -151,7 +151,7 @@ void RegistryRemovalTest::hivesThatCannotBeChanged()
     // aborts the process when it frees such a value.  The removal survives
     // it, leaves the hive as it was and records the row.
     const hive_value_h badTool = [this] {
-        const std::unique_ptr<HiveFile> hive = HiveFile::open(software(), false);
+        const std::unique_ptr<HiveFile> hive = HiveFile::open(software());
         return hive ? hive->value(hive->child(hive->root(), "Run"), "BadTool") : 0;
     }();
     QVERIFY(badTool);

