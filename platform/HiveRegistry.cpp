@@ -435,3 +435,46 @@ HiveRegistry::readValue(PredefinedKey root, const QString &subkey, const QString
     }
     return copies;
 }
+
+std::optional<HiveRegistry::KeyLocation>
+HiveRegistry::locateIn(PredefinedKey root, const QStringList &parts, const QString &store)
+{
+    for (const KeyLocation &location : locate(root, parts)) {
+        if (storeName(location.hive) == store)
+            return location;
+    }
+    return std::nullopt;
+}
+
+qint32 HiveRegistry::restoreKey(PredefinedKey root, const QString &subkey,
+                                const RegistryKeyCopy &copy)
+{
+    QStringList parts = registryPathParts(subkey);
+    if (!m_writable || parts.isEmpty())
+        return RegistryResult::AccessDenied;
+    const QString name = parts.takeLast();
+    const std::optional<KeyLocation> parent = locateIn(root, parts, copy.store);
+    if (!parent)
+        return RegistryResult::FileNotFound;
+    if (parent->hive->child(parent->node, name))
+        return RegistryResult::AlreadyExists;
+    RegistryKeyTree tree = copy.tree;
+    if (tree.name.compare(name, Qt::CaseInsensitive) != 0)
+        tree.name = name;
+    return parent->hive->addKey(parent->node, tree) ? RegistryResult::Success
+                                                    : RegistryResult::WriteFault;
+}
+
+qint32 HiveRegistry::restoreValue(PredefinedKey root, const QString &subkey,
+                                  const RegistryValueCopy &copy)
+{
+    if (!m_writable)
+        return RegistryResult::AccessDenied;
+    const std::optional<KeyLocation> key = locateIn(root, registryPathParts(subkey), copy.store);
+    if (!key)
+        return RegistryResult::FileNotFound;
+    if (key->hive->value(key->node, copy.value.name))
+        return RegistryResult::AlreadyExists;
+    return key->hive->addValue(key->node, copy.value) ? RegistryResult::Success
+                                                      : RegistryResult::WriteFault;
+}

@@ -41,6 +41,10 @@ public:
                                                   qint64 maxBytes) override;
     std::optional<QList<RegistryValueCopy>> readValue(PredefinedKey root, const QString &subkey,
                                                       const QString &name) override;
+    qint32 restoreKey(PredefinedKey root, const QString &subkey,
+                      const RegistryKeyCopy &copy) override;
+    qint32 restoreValue(PredefinedKey root, const QString &subkey,
+                        const RegistryValueCopy &copy) override;
 
 private:
     struct KeyLocation {
@@ -58,6 +62,9 @@ private:
     QString currentControlSetName();
     // The hive's path below the installation's root, as a copy names it.
     QString storeName(const HiveFile *hive) const;
+    // The key that parts name in the place store.
+    std::optional<KeyLocation> locateIn(PredefinedKey root, const QStringList &parts,
+                                        const QString &store);
 
     HiveFile *hive(const QString &path);
     QString machineHivePath(const QString &name);
