@@ -38,6 +38,8 @@ public:
     // Waits until no other process holds the folder, then holds it until the
     // object goes.  False when the lock cannot be taken.
     bool lock();
+    // The same without waiting: false at once when another holds it.
+    bool tryLock();
 
     // A file of the folder being written: created new (never over an existing
     // name, never through a link), written from the start, made lasting by

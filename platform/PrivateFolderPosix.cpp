@@ -121,6 +121,17 @@ bool PrivateFolder::lock()
     return result == 0;
 }
 
+bool PrivateFolder::tryLock()
+{
+    if (m_fd < 0)
+        return false;
+    int result;
+    do {
+        result = ::flock(m_fd, LOCK_EX | LOCK_NB);
+    } while (result != 0 && errno == EINTR);
+    return result == 0;
+}
+
 PrivateFolder::NewFile PrivateFolder::create(const QByteArray &name) const
 {
     NewFile file;

@@ -108,6 +108,20 @@ bool PrivateFolder::isOpen() const
     return !m_path.isEmpty();
 }
 
+bool PrivateFolder::tryLock()
+{
+    if (!isOpen())
+        return false;
+    if (m_lock == invalid()) {
+        m_lock = ::CreateFileW(wide(m_path + QStringLiteral("\\lock")).c_str(),
+                               GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               nullptr, OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    }
+    OVERLAPPED at{};
+    return m_lock != invalid() &&
+           ::LockFileEx(m_lock, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at);
+}
+
 bool PrivateFolder::lock()
 {
     if (!isOpen())

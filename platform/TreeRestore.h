@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/FileHandle.h"
+#include "platform/TreeChange.h"
 
 #include <QByteArray>
 
@@ -8,12 +9,11 @@
 #include <optional>
 
 // Putting a removed file, link or cookie line back into the scanned tree.
-// The place is reached as every change reaches its object: from the root of
-// the scan that found it, one folder at a time relative to the open folder
-// above, never through a symbolic link (or reparse point), never through
-// "." or "..", never onto another file system.  Nothing is ever put over an
-// entry that is there, and nothing is forced: a file its owner may not write
-// to is not appended to.
+// The place is reached as every change reaches its object (TreeFolder): from
+// the root of the scan that found it, one folder at a time, never through a
+// symbolic link, never onto another file system.  Nothing is ever put over
+// an entry that is there, and nothing is forced: a file its owner may not
+// write to is not appended to.
 
 // What a file or link had, to be given back.  Owner and group are given back
 // only when the program runs as root (the only user allowed to).
@@ -56,8 +56,7 @@ public:
                               RestorePlaceOutcome *why);
 
     bool isOpen() const { return m_folder.isOpen(); }
-    const FileHandle &folder() const { return m_folder; }
-    const QByteArray &entryName() const { return m_name; }
+    const TreeFolder &folder() const { return m_folder; }
 
     // Creates the entry as a new file: fill writes its content through the
     // writer and returns true only when all of it was written and checked.
@@ -75,13 +74,7 @@ public:
     // write to, after a line feed when the file does not end with one; a
     // failed append leaves the file as it was.
     RestorePlaceOutcome appendLine(const QByteArray &bytes) const;
-    // Status of the entry itself (of a link, not of what it leads to).
-    bool entryStatus(FileStatus *st) const;
 
 private:
-    FileHandle m_folder;
-#ifdef Q_OS_WIN
-    QByteArray m_folderPath; // UTF-8, for the calls that take paths
-#endif
-    QByteArray m_name;
+    TreeFolder m_folder;
 };

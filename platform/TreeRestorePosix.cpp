@@ -1,6 +1,5 @@
 #include "platform/TreeRestore.h"
 
-#include <QList>
 #include <QRandomGenerator>
 
 #include <cerrno>
@@ -17,11 +16,6 @@ namespace {
 
 // Tries at a companion name nobody took before.
 constexpr int kCompanionTries = 16;
-
-bool isPlainName(const QByteArray &name)
-{
-    return !name.isEmpty() && name != "." && name != ".." && !name.contains('\0');
-}
 
 bool entryExists(int folder, const QByteArray &name)
 {
@@ -109,65 +103,19 @@ std::optional<RestoredAttributes> attributesOf(const FileHandle &file)
                               qint64(st.st_mtim.tv_sec), qint32(st.st_mtim.tv_nsec)};
 }
 
-RestorePlace RestorePlace::reach(const QByteArray &root, const QByteArray &path,
-                                 RestorePlaceOutcome *why)
-{
-    RestorePlace place;
-    *why = RestorePlaceOutcome::Refused;
-    const QByteArray base = root.endsWith('/') ? root : root + '/';
-    if (root.isEmpty() || !path.startsWith(base))
-        return place;
-    QList<QByteArray> names = path.mid(base.size()).split('/');
-    for (const QByteArray &name : names) {
-        if (!isPlainName(name))
-            return place;
-    }
-    FileHandle folder = FileHandle::openFolder(root);
-    FileStatus top;
-    if (!folder.status(&top)) {
-        *why = RestorePlaceOutcome::FolderMissing;
-        return place;
-    }
-    const QByteArray name = names.takeLast();
-    for (const QByteArray &step : names) {
-        FileStatus st;
-        if (!folder.statusIn(step, &st, false)) {
-            *why =
-                errno == ENOENT ? RestorePlaceOutcome::FolderMissing : RestorePlaceOutcome::Refused;
-            return place;
-        }
-        if (st.kind != FileStatus::Kind::Folder || st.device != top.device)
-            return place;
-        FileHandle next = folder.openFolderIn(step);
-        FileStatus opened;
-        if (!next.status(&opened) || !opened.isSameObject(st))
-            return place;
-        folder = std::move(next);
-    }
-    place.m_folder = std::move(folder);
-    place.m_name = name;
-    *why = RestorePlaceOutcome::Done;
-    return place;
-}
-
-bool RestorePlace::entryStatus(FileStatus *st) const
-{
-    return isOpen() && m_folder.statusIn(m_name, st, false);
-}
-
 RestorePlaceOutcome
 RestorePlace::createFile(const RestoredAttributes &attributes,
                          const std::function<bool(const RestoreWriter &write)> &fill) const
 {
     if (!isOpen())
         return RestorePlaceOutcome::Refused;
-    const int dir = m_folder.native();
-    if (entryExists(dir, m_name))
+    const int dir = m_folder.handle().native();
+    if (entryExists(dir, m_folder.entryName()))
         return RestorePlaceOutcome::Exists;
     QByteArray companion;
     int fd = -1;
     for (int i = 0; i < kCompanionTries && fd < 0; ++i) {
-        companion = companionName(m_name);
+        companion = companionName(m_folder.entryName());
         fd = ::openat(dir, companion.constData(),
                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0 && errno != EEXIST)
@@ -192,7 +140,7 @@ RestorePlace::createFile(const RestoredAttributes &attributes,
         outcome = RestorePlaceOutcome::WriteFailed;
     // The name is taken only by the very file written here.
     if (outcome == RestorePlaceOutcome::Done)
-        outcome = isStill(dir, companion, made) ? takeName(dir, companion, m_name)
+        outcome = isStill(dir, companion, made) ? takeName(dir, companion, m_folder.entryName())
                                                 : RestorePlaceOutcome::WriteFailed;
     if (outcome != RestorePlaceOutcome::Done) {
         struct stat mine {
@@ -211,20 +159,20 @@ RestorePlaceOutcome RestorePlace::createLink(const QByteArray &target) const
 {
     if (!isOpen() || target.isEmpty() || target.contains('\0'))
         return RestorePlaceOutcome::Refused;
-    const int dir = m_folder.native();
-    if (entryExists(dir, m_name))
+    const int dir = m_folder.handle().native();
+    if (entryExists(dir, m_folder.entryName()))
         return RestorePlaceOutcome::Exists;
     QByteArray companion;
     bool made = false;
     for (int i = 0; i < kCompanionTries && !made; ++i) {
-        companion = companionName(m_name);
+        companion = companionName(m_folder.entryName());
         made = ::symlinkat(target.constData(), dir, companion.constData()) == 0;
         if (!made && errno != EEXIST)
             return RestorePlaceOutcome::WriteFailed;
     }
     if (!made)
         return RestorePlaceOutcome::WriteFailed;
-    const RestorePlaceOutcome outcome = takeName(dir, companion, m_name);
+    const RestorePlaceOutcome outcome = takeName(dir, companion, m_folder.entryName());
     if (outcome != RestorePlaceOutcome::Done)
         ::unlinkat(dir, companion.constData(), 0);
     else
@@ -236,7 +184,7 @@ RestorePlaceOutcome RestorePlace::appendLine(const QByteArray &bytes) const
 {
     if (!isOpen())
         return RestorePlaceOutcome::Refused;
-    const int fd = ::openat(m_folder.native(), m_name.constData(),
+    const int fd = ::openat(m_folder.handle().native(), m_folder.entryName().constData(),
                             O_RDWR | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return errno == ENOENT ? RestorePlaceOutcome::FolderMissing : RestorePlaceOutcome::Refused;

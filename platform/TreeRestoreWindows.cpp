@@ -27,12 +27,6 @@ QByteArray joined(const QByteArray &folder, const QByteArray &name)
     return folder.endsWith('\\') || folder.endsWith('/') ? folder + name : folder + '\\' + name;
 }
 
-bool isPlainName(const QByteArray &name)
-{
-    return !name.isEmpty() && name != "." && name != ".." && !name.contains('\0') &&
-           !name.contains(':');
-}
-
 bool writeAll(HANDLE h, const char *data, qint64 size)
 {
     while (size > 0) {
@@ -46,7 +40,7 @@ bool writeAll(HANDLE h, const char *data, qint64 size)
     return true;
 }
 
-DWORD attributesOf(const QByteArray &path)
+DWORD attributesAt(const QByteArray &path)
 {
     return ::GetFileAttributesW(widePath(path).c_str());
 }
@@ -68,66 +62,18 @@ std::optional<RestoredAttributes> attributesOf(const FileHandle &file)
     return a;
 }
 
-RestorePlace RestorePlace::reach(const QByteArray &root, const QByteArray &path,
-                                 RestorePlaceOutcome *why)
-{
-    RestorePlace place;
-    *why = RestorePlaceOutcome::Refused;
-    QByteArray base = root;
-    base.replace('/', '\\');
-    QByteArray full = path;
-    full.replace('/', '\\');
-    if (!base.endsWith('\\'))
-        base += '\\';
-    if (root.isEmpty() || !full.toLower().startsWith(base.toLower()))
-        return place;
-    QList<QByteArray> names = full.mid(base.size()).split('\\');
-    for (const QByteArray &name : names) {
-        if (!isPlainName(name))
-            return place;
-    }
-    const QByteArray name = names.takeLast();
-    QByteArray folder = base;
-    if (attributesOf(folder) == INVALID_FILE_ATTRIBUTES) {
-        *why = RestorePlaceOutcome::FolderMissing;
-        return place;
-    }
-    for (const QByteArray &step : names) {
-        folder = joined(folder, step);
-        const DWORD attributes = attributesOf(folder);
-        if (attributes == INVALID_FILE_ATTRIBUTES) {
-            *why = RestorePlaceOutcome::FolderMissing;
-            return place;
-        }
-        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-            return place;
-    }
-    place.m_folder = FileHandle::openFolder(folder);
-    if (!place.m_folder.isOpen())
-        return place;
-    place.m_folderPath = folder;
-    place.m_name = name;
-    *why = RestorePlaceOutcome::Done;
-    return place;
-}
-
-bool RestorePlace::entryStatus(FileStatus *st) const
-{
-    return isOpen() && m_folder.statusIn(m_name, st, false);
-}
-
 RestorePlaceOutcome
 RestorePlace::createFile(const RestoredAttributes &attributes,
                          const std::function<bool(const RestoreWriter &write)> &fill) const
 {
     if (!isOpen())
         return RestorePlaceOutcome::Refused;
-    const QByteArray target = joined(m_folderPath, m_name);
-    if (attributesOf(target) != INVALID_FILE_ATTRIBUTES)
+    const QByteArray target = joined(m_folder.m_path, m_folder.entryName());
+    if (attributesAt(target) != INVALID_FILE_ATTRIBUTES)
         return RestorePlaceOutcome::Exists;
-    const QByteArray companion =
-        joined(m_folderPath, "." + m_name.left(200) + ".restore-" +
-                                 QByteArray::number(QRandomGenerator::system()->generate64(), 16));
+    const QByteArray companion = joined(
+        m_folder.m_path, "." + m_folder.entryName().left(200) + ".restore-" +
+                             QByteArray::number(QRandomGenerator::system()->generate64(), 16));
     HANDLE h = ::CreateFileW(widePath(companion).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
@@ -172,8 +118,8 @@ RestorePlaceOutcome RestorePlace::createLink(const QByteArray &target) const
 {
     if (!isOpen() || target.isEmpty())
         return RestorePlaceOutcome::Refused;
-    const QByteArray entry = joined(m_folderPath, m_name);
-    if (attributesOf(entry) != INVALID_FILE_ATTRIBUTES)
+    const QByteArray entry = joined(m_folder.m_path, m_folder.entryName());
+    if (attributesAt(entry) != INVALID_FILE_ATTRIBUTES)
         return RestorePlaceOutcome::Exists;
     if (!::CreateSymbolicLinkW(widePath(entry).c_str(), widePath(target).c_str(),
                                SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE))
@@ -186,7 +132,7 @@ RestorePlaceOutcome RestorePlace::appendLine(const QByteArray &bytes) const
 {
     if (!isOpen())
         return RestorePlaceOutcome::Refused;
-    const QByteArray entry = joined(m_folderPath, m_name);
+    const QByteArray entry = joined(m_folder.m_path, m_folder.entryName());
     HANDLE h = ::CreateFileW(widePath(entry).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
                              nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE)

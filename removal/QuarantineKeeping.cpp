@@ -81,7 +81,8 @@ std::optional<QList<QByteArray>> keepCookieRows(QuarantineStore &store, Quaranti
 }
 
 std::optional<QByteArray> keepRegistryRow(QuarantineStore &store, QuarantineRecord record,
-                                          const RegistryRow &row, RegistryBackend &registry)
+                                          const RegistryRow &row, RegistryBackend &registry,
+                                          QStringList *stores)
 {
     QuarantinedRegistry item;
     item.rootName = row.rootName;
@@ -102,6 +103,10 @@ std::optional<QByteArray> keepRegistryRow(QuarantineStore &store, QuarantineReco
             return std::nullopt;
         item.values = *values;
     }
+    for (const RegistryKeyCopy &copy : item.keys)
+        stores->append(copy.store);
+    for (const RegistryValueCopy &copy : item.values)
+        stores->append(copy.store);
     if (item.keys.isEmpty() && item.values.isEmpty())
         return QByteArray();
     return store.add(record, encodeQuarantinedRegistry(item));

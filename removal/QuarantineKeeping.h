@@ -37,7 +37,9 @@ std::optional<QList<QByteArray>> keepCookieRows(QuarantineStore &store, Quaranti
                                                 CookieStoreKind kind,
                                                 const QList<CookieStoreRowCopy> &rows);
 // The value or the key (with everything below it) that a registry row names,
-// as every place holds it, read through registry before it is deleted.  A
-// row whose key or value is absent gives an empty id (nothing to keep).
+// as every place holds it, read through registry before it is deleted; the
+// places kept go into *stores.  A row whose key or value is absent gives an
+// empty id (nothing to keep).
 std::optional<QByteArray> keepRegistryRow(QuarantineStore &store, QuarantineRecord record,
-                                          const RegistryRow &row, RegistryBackend &registry);
+                                          const RegistryRow &row, RegistryBackend &registry,
+                                          QStringList *stores);

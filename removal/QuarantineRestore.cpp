@@ -115,7 +115,7 @@ Outcome restoreCookieLine(const QuarantineStore &store, const QuarantineRecord &
     const RestorePlace place = RestorePlace::reach(r.root, r.path, &why);
     if (!place.isOpen())
         return outcomeOf(why);
-    const FileHandle file = place.folder().openFileIn(place.entryName());
+    const FileHandle file = place.folder().openEntry();
     if (file.isOpen() && holdsLine(file, *line))
         return {RestoreOutcome::Exists, {}};
     return outcomeOf(place.appendLine(*line));
@@ -153,15 +153,15 @@ Outcome restoreCookieRow(const QuarantineStore &store, const QuarantineRecord &r
     if (!place.isOpen())
         return outcomeOf(why);
     FileStatus st;
-    if (!place.entryStatus(&st))
+    if (!place.folder().entryStatus(&st))
         return {RestoreOutcome::PlaceMissing, {}};
 #ifdef Q_OS_WIN
     Q_UNUSED(settings);
     return {RestoreOutcome::Failed, QStringLiteral("cookie stores are not changed here")};
 #else
     const CookieStoreInsertionResult inserted =
-        insertCookieStoreRow(place.folder().native(), place.entryName(), item->kind,
-                             {st.device, st.inode}, item->row, settings.scratchFolder);
+        insertCookieStoreRow(place.folder().handle().native(), place.folder().entryName(),
+                             item->kind, {st.device, st.inode}, item->row, settings.scratchFolder);
     switch (inserted.outcome) {
     case CookieStoreInsertion::Inserted:
         return {RestoreOutcome::Restored, {}};

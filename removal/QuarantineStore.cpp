@@ -34,7 +34,7 @@ QByteArray newQuarantineId()
 }
 
 std::unique_ptr<QuarantineStore> QuarantineStore::open(const QString &dataFolder, bool create,
-                                                       QString *error)
+                                                       QString *error, bool wait)
 {
     const auto fail = [error](const QString &why) -> std::unique_ptr<QuarantineStore> {
         if (error)
@@ -54,8 +54,8 @@ std::unique_ptr<QuarantineStore> QuarantineStore::open(const QString &dataFolder
         // No quarantine yet: an empty one, which nothing is added to.
         return std::unique_ptr<QuarantineStore>(new QuarantineStore(PrivateFolder()));
     }
-    if (!folder.lock())
-        return fail(QStringLiteral("%1 cannot be locked").arg(path));
+    if (!(wait ? folder.lock() : folder.tryLock()))
+        return fail(QStringLiteral("%1 is in use").arg(path));
     std::unique_ptr<QuarantineStore> store(new QuarantineStore(std::move(folder)));
     const std::optional<QByteArray> manifest =
         store->m_folder.read(manifestName(), QuarantineManifest::kMaxBytes);

@@ -33,9 +33,11 @@ public:
     // listing does not create it: a missing quarantine is an empty one).
     // Null, with the reason in *error, when the folder cannot be opened or
     // locked, or its manifest cannot be read.  Item files that no record
-    // names (left by a removal that was cut off) are removed.
+    // names (left by a removal that was cut off) are removed.  With wait, it
+    // waits while another program holds the quarantine; without, that is a
+    // failure (the window, which must not hang).
     static std::unique_ptr<QuarantineStore> open(const QString &dataFolder, bool create,
-                                                 QString *error = nullptr);
+                                                 QString *error = nullptr, bool wait = true);
 
     const QList<QuarantineRecord> &records() const { return m_records; }
     const QuarantineRecord *record(const QByteArray &id) const;

@@ -1,7 +1,10 @@
 #include "removal/Removal.h"
 
 #include "platform/TreeChange.h"
+#include "platform/TreeRestore.h"
 #include "removal/CookieLineFilter.h"
+#include "removal/QuarantineKeeping.h"
+#include "removal/QuarantineStore.h"
 #include "removal/RegistryRowRemoval.h"
 #include "scanner/ScanSession.h"
 
@@ -25,11 +28,27 @@ TreeFolder folderOf(const ScanSession &session, const FoundFile &found)
     return folder;
 }
 
+// What the quarantine records of an object of the session's tree.
+QuarantineRecord recordOf(const ScanSession &session, const QString &threat, const QString &object,
+                          const QByteArray &path)
+{
+    QuarantineRecord record;
+    record.threat = threat;
+    record.object = object;
+    record.root = QFile::encodeName(session.state().ScanRoot);
+    record.path = path;
+    return record;
+}
+
 // Rewrites the cookie file found without its lines equal to cookieLine and
 // without its lines that are a lone LF; returns the identity of the file that
-// takes its place.
+// takes its place.  With a quarantine, the line is kept there before the
+// rewritten file takes the old one's place, and goes from it again when that
+// fails.
 std::optional<FileStatus> rewriteCookieFile(const ScanSession &session, const FoundFile &found,
-                                            const QByteArray &cookieLine)
+                                            const QByteArray &cookieLine,
+                                            QuarantineStore *quarantine,
+                                            const QuarantineRecord &record)
 {
     const TreeFolder folder = folderOf(session, found);
     const FileHandle original = folder.openEntry();
@@ -55,8 +74,19 @@ std::optional<FileStatus> rewriteCookieFile(const ScanSession &session, const Fo
         if (!filter.feed(piece.constData(), got))
             return std::nullopt;
     }
-    if (!filter.finish() || !rewrite.replaceOriginal())
+    if (!filter.finish())
         return std::nullopt;
+    std::optional<QByteArray> kept;
+    if (quarantine && filter.cookieLinesLeftOut() > 0) {
+        kept = keepCookieLine(*quarantine, record, cookieLine);
+        if (!kept)
+            return std::nullopt;
+    }
+    if (!rewrite.replaceOriginal()) {
+        if (kept)
+            quarantine->remove({*kept});
+        return std::nullopt;
+    }
     return rewrite.replacement();
 }
 
@@ -72,6 +102,28 @@ std::optional<QByteArray> cookieLineOf(const QString &rest, const FoundFile &fou
     return rest.mid(path.size() + 1).toLatin1();
 }
 
+// Puts the entry of folder, still the file found, into the quarantine; the
+// item's id, or none when it could not be kept (nothing is then removed).
+std::optional<QByteArray> keepEntry(QuarantineStore &quarantine, const TreeFolder &folder,
+                                    const FoundFile &found, const QuarantineRecord &record)
+{
+    FileStatus st;
+    if (!folder.entryStatus(&st) || !st.isSameObject(found.file))
+        return std::nullopt;
+    if (st.kind == FileStatus::Kind::Link) {
+        const std::optional<QByteArray> target = folder.linkTarget();
+        return target ? keepLink(quarantine, record, *target) : std::nullopt;
+    }
+    const FileHandle file = folder.openEntry();
+    FileStatus opened;
+    const std::optional<RestoredAttributes> attributes = attributesOf(file);
+    // A file its owner may not write to is not removed: no copy is made.
+    if (!file.status(&opened) || !opened.isSameObject(found.file) || !attributes ||
+        !(attributes->mode.value_or(0) & 0200))
+        return std::nullopt;
+    return keepFile(quarantine, record, file);
+}
+
 } // namespace
 
 void recordRemovalFailure(ScanSession &session, const QString &path)
@@ -82,22 +134,35 @@ void recordRemovalFailure(ScanSession &session, const QString &path)
 }
 
 void DestroyFile(ScanSession &session, const QString &FilePath,
-                 const std::optional<FoundFile> &found)
+                 const std::optional<FoundFile> &found, QuarantineStore *quarantine,
+                 const QString &threat)
 {
-    const bool removed =
-        found && !found->isCookieFile && folderOf(session, *found).removeEntry(found->file);
+    bool removed = false;
+    if (found && !found->isCookieFile) {
+        const TreeFolder folder = folderOf(session, *found);
+        std::optional<QByteArray> kept;
+        if (quarantine)
+            kept = keepEntry(*quarantine, folder, *found,
+                             recordOf(session, threat, FilePath, found->nativePath));
+        removed = (!quarantine || kept) && folder.removeEntry(found->file);
+        if (kept && !removed)
+            quarantine->remove({*kept});
+    }
     if (!removed)
         recordRemovalFailure(session, FilePath);
 }
 
 std::optional<FileStatus> RemoveMozillaCookie(ScanSession &session, const QString &Oggetto,
-                                              const std::optional<FoundFile> &found)
+                                              const std::optional<FoundFile> &found,
+                                              QuarantineStore *quarantine, const QString &threat)
 {
     const QString rest = Oggetto.mid(Oggetto.startsWith(QLatin1String("mozilla:")) ? 8 : 9);
     const std::optional<QByteArray> line =
         found && found->isCookieFile ? cookieLineOf(rest, *found) : std::nullopt;
     const std::optional<FileStatus> rewritten =
-        line ? rewriteCookieFile(session, *found, *line) : std::nullopt;
+        line ? rewriteCookieFile(session, *found, *line, quarantine,
+                                 recordOf(session, threat, Oggetto, found->nativePath))
+             : std::nullopt;
     if (!rewritten) {
         // The path as the row tells it: up to its first "+".
         const qsizetype plus = rest.indexOf(QLatin1Char('+'));
@@ -108,7 +173,7 @@ std::optional<FileStatus> RemoveMozillaCookie(ScanSession &session, const QStrin
     return rewritten;
 }
 
-void RemoveListedDetections(ScanSession &session)
+void RemoveListedDetections(ScanSession &session, QuarantineStore *quarantine)
 {
     ResultListModel &list = session.results();
     const qsizetype n = list.count();
@@ -124,8 +189,9 @@ void RemoveListedDetections(ScanSession &session)
             break;
         if (location.startsWith(QLatin1String("HKEY"))) {
             if (!registry)
-                registry.emplace(session.openRegistry(RegistryAccess::ReadWrite));
-            if (!registry->removeRow(location))
+                registry.emplace(session.openRegistry(RegistryAccess::ReadWrite), quarantine,
+                                 QFile::encodeName(session.state().ScanRoot));
+            if (!registry->removeRow(location, row.name))
                 recordRemovalFailure(session, location);
         } else if (location.startsWith(QLatin1String("mozilla:")) ||
                    location.startsWith(QLatin1String("netscape:"))) {
@@ -136,10 +202,11 @@ void RemoveListedDetections(ScanSession &session)
             const auto earlier = found ? rewritten.find(key) : rewritten.end();
             if (earlier != rewritten.end())
                 found->file = earlier->second;
-            if (const std::optional<FileStatus> now = RemoveMozillaCookie(session, location, found))
+            if (const std::optional<FileStatus> now =
+                    RemoveMozillaCookie(session, location, found, quarantine, row.name))
                 rewritten[key] = *now;
         } else {
-            DestroyFile(session, location, row.found);
+            DestroyFile(session, location, row.found, quarantine, row.name);
         }
     }
     if (registry) {
