@@ -26,6 +26,7 @@ class ImageControl;
 class ProgressBarIndicator;
 class QStandardItemModel;
 class QuarantineListModel;
+class QuarantineStore;
 class DesktopShellOpen;
 class ScanSession;
 class UpdateCommand;
@@ -174,6 +175,9 @@ private:
     void buildUpdatesPanel();
     void buildQuarantinePanel();
     QList<QByteArray> selectedQuarantineIds() const;
+    // The quarantine, held while the object lives; null, with the message on
+    // messageLine, when it cannot be used now.
+    std::unique_ptr<QuarantineStore> openQuarantine(QLineEdit *messageLine, bool create);
     void Form_Unload();
     void startSession();
     // Tells the user when the session's report could not be written.

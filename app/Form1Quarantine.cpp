@@ -79,17 +79,24 @@ void Form1::buildQuarantinePanel()
     Text7->setReadOnly(true);
 }
 
+std::unique_ptr<QuarantineStore> Form1::openQuarantine(QLineEdit *messageLine, bool create)
+{
+    // The window never waits for another program that holds the quarantine.
+    std::unique_ptr<QuarantineStore> store =
+        QuarantineStore::open(m_paths.DataFolder, create, nullptr, false);
+    if (!store)
+        messageLine->setText(Lingua(QuarantineUnusableText) + QLatin1Char(' ') +
+                             m_paths.DataFolder + QuarantineStore::folderName());
+    return store;
+}
+
 void Form1::showQuarantine()
 {
-    QString error;
-    const std::unique_ptr<QuarantineStore> store =
-        QuarantineStore::open(m_paths.DataFolder, false, &error);
+    Text7->clear();
+    const std::unique_ptr<QuarantineStore> store = openQuarantine(Text7, false);
     m_quarantineList->setRecords(store ? store->records() : QList<QuarantineRecord>());
-    const qint64 used = store ? store->spaceUsed() : 0;
     Label11->setText(Lingua(QuarantineSpaceText) + QLatin1Char(' ') +
-                     QLocale().formattedDataSize(used));
-    if (!store)
-        Text7->setText(error);
+                     QLocale().formattedDataSize(store ? store->spaceUsed() : 0));
 }
 
 QList<QByteArray> Form1::selectedQuarantineIds() const
@@ -105,14 +112,10 @@ void Form1::Command9_Click()
     const QList<QByteArray> ids = selectedQuarantineIds();
     if (ids.isEmpty())
         return;
-    QString error;
-    const std::unique_ptr<QuarantineStore> store =
-        QuarantineStore::open(m_paths.DataFolder, false, &error);
     Text7->clear();
-    if (!store) {
-        Text7->setText(error);
+    const std::unique_ptr<QuarantineStore> store = openQuarantine(Text7, false);
+    if (!store)
         return;
-    }
     for (const RestoreResult &r : restoreQuarantined(*store, ids)) {
         // The first item that stayed is named, with the reason.
         if (r.outcome != RestoreOutcome::Restored && Text7->text().isEmpty())
@@ -128,12 +131,16 @@ void Form1::Command10_Click()
     const QList<QByteArray> ids = selectedQuarantineIds();
     if (ids.isEmpty())
         return;
-    QString error;
-    const std::unique_ptr<QuarantineStore> store =
-        QuarantineStore::open(m_paths.DataFolder, false, &error);
-    Text7->clear();
-    if (!store || !store->remove(ids))
-        Text7->setText(store ? Lingua(RestoreFailedText) : error);
+    {
+        const std::unique_ptr<QuarantineStore> store = openQuarantine(Text7, false);
+        if (!store)
+            return;
+        if (!store->remove(ids)) {
+            Text7->setText(Lingua(QuarantineUnusableText) + QLatin1Char(' ') + m_paths.DataFolder +
+                           QuarantineStore::folderName());
+            return;
+        }
+    }
     showQuarantine();
 }
 

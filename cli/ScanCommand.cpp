@@ -4,6 +4,7 @@
 #include "cli/CliSession.h"
 #include "cli/TerminalProgress.h"
 #include "platform/EventPump.h"
+#include "removal/QuarantineStore.h"
 #include "removal/Removal.h"
 #include "scanner/AllowListFile.h"
 #include "scanner/RecordDetection.h"
@@ -138,8 +139,20 @@ int runScanCommand(const QStringList &args)
                            .arg(unreadable.size() - kUnreadableLines));
     CliOutput::err(summary);
     const bool found = session.state().DetectionCount > 0;
-    if (remove && found)
-        RemoveListedDetections(session);
+    if (remove && found) {
+        // Into the quarantine unless asked otherwise; without a usable
+        // quarantine nothing is removed.
+        std::unique_ptr<QuarantineStore> store;
+        if (quarantine) {
+            QString error;
+            store = QuarantineStore::open(cli->paths.DataFolder, true, &error);
+            if (!store) {
+                CliOutput::err(QStringLiteral("torvakine-cli: nothing removed: ") + error);
+                return 2;
+            }
+        }
+        RemoveListedDetections(session, store.get());
+    }
     const ScanReport &report = session.report();
     if (report.writeFailed()) {
         CliOutput::err(QStringLiteral("torvakine-cli: ") + session.Lingua(ReportWriteFailedText) +

@@ -50,6 +50,9 @@ enum LinguaEntry : int {
     // Message before an object that could not be restored for another
     // reason (a link on the way, no permission, a full disk, a locked store).
     RestoreFailedText,
+    // Message before the quarantine's folder when it cannot be used (or
+    // another program is using it): nothing is removed, restored or deleted.
+    QuarantineUnusableText,
 };
 
 // The user-interface texts of one language: entries 1 to kLastEntry (entry 0
@@ -58,7 +61,7 @@ class LanguageTexts
 {
 public:
     static constexpr int kFirstFileEntries = 34;
-    static constexpr int kLastEntry = RestoreFailedText;
+    static constexpr int kLastEntry = QuarantineUnusableText;
 
     // Entry n of the text table; empty text for a number outside 1 to
     // kLastEntry.
