@@ -3,6 +3,7 @@
 #include "databases/DatabaseTables.h"
 #include "language/LanguageTexts.h"
 #include "platform/AppPaths.h"
+#include "platform/DiskFileWriter.h"
 #include "platform/EventPump.h"
 #include "scanner/Engine.h"
 
@@ -67,10 +68,12 @@ public:
     void Command1_Click();
     void Command6_Click();
 
-    // Updates.
+    // Updates.  While the update waits for the server the window shows a busy
+    // cursor, stays painted and takes no clicks or keys.
     void Command7_Click();
     void Timer3_Timer();
-    void RestartSystem();
+    // Returns false when upd.dat could not be written.
+    bool RestartSystem();
     UpdateCommand &updateCommand() { return *m_update; }
     // The new-version notice, created the first time it is needed.
     frmNewversion &newVersionWindow();
@@ -141,6 +144,10 @@ public:
     QGroupBox *Frame3 = nullptr;
     QPlainTextEdit *Text2 = nullptr;
     QTimer *Timer3 = nullptr;
+    // What the program itself says of the last update: the server could not
+    // be reached, the databases are up to date, or why a download or the
+    // whole update was refused, one line each.
+    QPlainTextEdit *UpdateStatus = nullptr;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -150,6 +157,7 @@ private:
     void buildWindow();
     void buildScanPanel();
     void buildUpdatesPanel();
+    void showUpdateNotes();
     void Form_Unload();
     void startSession();
 
@@ -161,6 +169,7 @@ private:
     std::unique_ptr<ScanSession> m_session;
     std::unique_ptr<ProgressBarIndicator> m_progress;
     std::function<qint64()> m_tickSource;
+    DiskFileWriter m_files;
     UpdateCommand *m_update = nullptr; // child of the window
     std::unique_ptr<DesktopShellOpen> m_shell;
     frmNewversion *m_newVersion = nullptr; // child of the window, made on first use
