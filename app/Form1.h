@@ -6,6 +6,7 @@
 #include "platform/DiskFileWriter.h"
 #include "platform/EventPump.h"
 #include "scanner/Engine.h"
+#include "update/UpdateSettings.h"
 
 #include <QWidget>
 
@@ -40,8 +41,9 @@ class Form1 : public QWidget
     Q_OBJECT
 public:
     // The window of the application folder paths over the tables the loading
-    // window has loaded.
-    Form1(AppPaths paths, DatabaseTables loaded, QWidget *parent = nullptr);
+    // window has loaded; its updates talk to the server as updateSettings say.
+    Form1(AppPaths paths, DatabaseTables loaded, UpdateSettings updateSettings = {},
+          QWidget *parent = nullptr);
     ~Form1() override;
 
     // Start-up: caption, language, status labels, token expansion, the engine.
@@ -156,7 +158,7 @@ protected:
 private:
     void buildWindow();
     void buildScanPanel();
-    void buildUpdatesPanel();
+    void buildUpdatesPanel(UpdateSettings settings);
     void showUpdateNotes();
     void Form_Unload();
     void startSession();

@@ -90,7 +90,7 @@ private:
 };
 } // namespace
 
-void Form1::buildUpdatesPanel()
+void Form1::buildUpdatesPanel(UpdateSettings settings)
 {
     Frame2 = new QGroupBox(QStringLiteral("Updates"), this);
     Frame2->setGeometry(twips(1440), twips(960), twips(7815), twips(5895));
@@ -122,7 +122,7 @@ void Form1::buildUpdatesPanel()
     Timer3 = new QTimer(this);
     Timer3->setInterval(500);
 
-    m_update = new UpdateCommand(m_paths, m_files, UpdateSettings{}, this);
+    m_update = new UpdateCommand(m_paths, m_files, std::move(settings), this);
     // The window is repainted through its event pump while a fetch waits.
     m_update->setWhileWaiting([this] { m_pump.processPendingEvents(); });
     auto *rows = new DownloadListIcons(LstDownload);

@@ -7,6 +7,7 @@
 #include "update/BuildStamp.h"
 #include "update/ProgressText.h"
 #include "update/UpdateServer.h"
+#include "update/VersionLine.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -31,14 +32,6 @@ constexpr std::array<DatabaseSource, 3> kSources{{
     {"/newupd/regdb.ver", "/newupd/regdb.dat", "regdb.dat", "Registry entries",
      &DatabaseTables::RegDbVersion},
 }};
-
-// The first line of a fetched text: everything up to its first CR (a lone
-// LF stays in the line), decoded from Windows-1252.
-QString firstLine(const QByteArray &text)
-{
-    const qsizetype cr = text.indexOf('\r');
-    return Cp1252::toUnicode(cr < 0 ? text : text.left(cr));
-}
 } // namespace
 
 UpdateCommand::UpdateCommand(AppPaths paths, FileWriter &files, UpdateSettings settings,
@@ -115,7 +108,7 @@ UpdateCommand::Outcome UpdateCommand::runCheck(const DatabaseTables &loaded)
             GetInternetData(QLatin1String(kSources[i].versionPath));
         if (!text)
             return fetchFailed();
-        const QString v = firstLine(*text);
+        const QString v = versionLine(*text);
         if (v != loaded.*(kSources[i].loadedVersion)) {
             newVersion[i] = v;
             ++m_flags.PendingDownloads;
@@ -127,7 +120,7 @@ UpdateCommand::Outcome UpdateCommand::runCheck(const DatabaseTables &loaded)
         GetInternetData(QStringLiteral("/newupd/torvakine.ver"));
     if (!stamp)
         return fetchFailed();
-    const QString v = firstLine(*stamp);
+    const QString v = versionLine(*stamp);
     if (v != QLatin1String(BuildStamp)) {
         if (v == Cp1252::toUnicode(manifest->buildStamp)) {
             m_newVersionAvailable = true;
