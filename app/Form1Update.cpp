@@ -88,6 +88,16 @@ protected:
 private:
     const QWidget &m_window;
 };
+
+// A message box of the update, answered with the normal cursor also while
+// the window waits for the server.
+void showBox(QMessageBox::Icon icon, const QString &title, const QString &text, QWidget *parent)
+{
+    QApplication::setOverrideCursor(Qt::ArrowCursor);
+    QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
+    box.exec();
+    QApplication::restoreOverrideCursor();
+}
 } // namespace
 
 void Form1::buildUpdatesPanel(UpdateSettings settings)
@@ -137,15 +147,8 @@ void Form1::buildUpdatesPanel(UpdateSettings settings)
     downloaderPicture->setPixmap(Artwork::pixmap(QStringLiteral("downloader"), QSize(32, 32)));
     connect(Command7, &QPushButton::clicked, this, &Form1::Command7_Click);
     connect(Timer3, &QTimer::timeout, this, &Form1::Timer3_Timer);
-    connect(m_update, &UpdateCommand::serverTimedOut, this, [this] {
-        // The box is answered with the normal cursor, also while the window
-        // waits for the server.
-        QApplication::setOverrideCursor(Qt::ArrowCursor);
-        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Update"), Lingua(20), QMessageBox::Ok,
-                        this);
-        box.exec();
-        QApplication::restoreOverrideCursor();
-    });
+    connect(m_update, &UpdateCommand::serverTimedOut, this,
+            [this] { showBox(QMessageBox::NoIcon, QStringLiteral("Update"), Lingua(20), this); });
     connect(m_update, &UpdateCommand::newVersionFound, this, [this] {
         frmNewversion &notice = newVersionWindow();
         notice.Label1->setText(Lingua(23));
@@ -153,9 +156,7 @@ void Form1::buildUpdatesPanel(UpdateSettings settings)
     });
     connect(m_update, &UpdateCommand::noteAdded, this, &Form1::showUpdateNotes);
     connect(&m_update->downloadQueue(), &Downloader::warning, this, [this](const QString &text) {
-        QMessageBox box(QMessageBox::Critical, QStringLiteral("Warning"), text, QMessageBox::Ok,
-                        this);
-        box.exec();
+        showBox(QMessageBox::Critical, QStringLiteral("Warning"), text, this);
     });
 }
 
