@@ -109,11 +109,8 @@ UpdateCommand::Outcome UpdateCommand::runCheck(const DatabaseTables &loaded)
         if (!text)
             return fetchFailed();
         const QString v = versionLine(*text);
-        if (v != loaded.*(kSources[i].loadedVersion)) {
+        if (v != loaded.*(kSources[i].loadedVersion))
             newVersion[i] = v;
-            ++m_flags.PendingDownloads;
-            m_flags.UpdateInstalled = true;
-        }
     }
 
     const std::optional<QByteArray> stamp =
@@ -139,6 +136,9 @@ UpdateCommand::Outcome UpdateCommand::runCheck(const DatabaseTables &loaded)
     for (size_t i = 0; i < kSources.size(); ++i) {
         if (!newVersion[i])
             continue;
+        // Wanted, so pending until it is installed, even when refused now.
+        ++m_flags.PendingDownloads;
+        m_flags.UpdateInstalled = true;
         const DatabaseSource &source = kSources[i];
         const QString saveFile = m_paths.file(QLatin1String(source.localName));
         const QString rowText = QString::fromLatin1(source.rowText);
