@@ -124,6 +124,7 @@ void TestUpdateManifest::refusesMalformed_data()
     QTest::newRow("signed sequence") << replaced("sequence 7", "sequence +7");
     QTest::newRow("sequence past 2^64") << replaced("sequence 7", "sequence 18446744073709551616");
     QTest::newRow("hex sequence") << replaced("sequence 7", "sequence 0x7");
+    QTest::newRow("leading zero in sequence") << replaced("sequence 7", "sequence 07");
     QTest::newRow("local expiry") << replaced("03:04:05Z", "03:04:05");
     QTest::newRow("offset expiry") << replaced("03:04:05Z", "03:04:05+01:00");
     QTest::newRow("expiry with ms") << replaced("03:04:05Z", "03:04:05.000Z");
@@ -133,6 +134,7 @@ void TestUpdateManifest::refusesMalformed_data()
     QTest::newRow("size over the cap") << replaced("cookdb.dat 10 ", "cookdb.dat 67108865 ");
     QTest::newRow("huge size") << replaced("cookdb.dat 10 ", "cookdb.dat 99999999999999999999 ");
     QTest::newRow("signed size") << replaced("cookdb.dat 10 ", "cookdb.dat +10 ");
+    QTest::newRow("leading zero in size") << replaced("cookdb.dat 10 ", "cookdb.dat 010 ");
     QTest::newRow("short hash") << replaced(kHash, kHash.left(63));
     QTest::newRow("long hash") << replaced(kHash, kHash + "a");
     QTest::newRow("upper-case hash") << replaced(kHash, kHash.toUpper());

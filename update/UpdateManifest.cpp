@@ -15,9 +15,11 @@ bool isKnownDatabase(const QByteArray &name)
     return false;
 }
 
+// Digits only, without a leading zero (but "0" itself), so that a number has
+// one written form.
 bool isDecimal(const QByteArray &text, int maxDigits)
 {
-    if (text.isEmpty() || text.size() > maxDigits)
+    if (text.isEmpty() || text.size() > maxDigits || (text.size() > 1 && text.front() == '0'))
         return false;
     for (const char c : text) {
         if (c < '0' || c > '9')

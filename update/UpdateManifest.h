@@ -21,11 +21,12 @@
 //   ...
 //
 // in this order, with one to three "database" lines.  N is a decimal number
-// of 1 to 20 digits (at most 2^64 - 1): the publication's sequence number.
+// of 1 to 20 digits without leading zeros (at most 2^64 - 1): the
+// publication's sequence number.
 // The expiry is a UTC time.  The build stamp is the first line of
 // torvakine.ver.  A database line names cookdb.dat, trojsig.dat or regdb.dat
-// (each at most once), its size in bytes in decimal (1 to
-// MaximumDatabaseSize), the SHA-256 of its bytes as 64 lower-case hex digits,
+// (each at most once), its size in bytes in decimal without leading zeros (1
+// to MaximumDatabaseSize), the SHA-256 of its bytes as 64 lower-case hex digits,
 // and its version text, the first line of its .ver file, which runs to the
 // end of the line and may hold spaces or be empty.  Anything else (another
 // order, an unknown or repeated line, a missing CR LF, a manifest over
