@@ -210,6 +210,13 @@ void TestUpdateCheck::checkDownloadAndReload()
     QCOMPARE(m_lastUpdateText + "\r\n", written);
     // Every write went through a temporary file that is gone again.
     QCOMPARE(QDir(m_app->path()).entryList({".*.tmp"}, QDir::Files | QDir::Hidden), QStringList());
+
+    // A program version file that disagrees with the signed list shows no
+    // notice, and the update says why.
+    m_repo->writeFile("newupd/torvakine.ver", "30000000\r\n");
+    QCOMPARE(check(command), UpdateCommand::Outcome::Checked);
+    QVERIFY(!command.newVersionAvailable() && notice.size() == 1);
+    QCOMPARE(command.notes(), QList<UpdateNote>({{"torvakine.ver", UpdateProblem::NotAsListed}}));
 }
 
 void TestUpdateCheck::reloadKeepsWhatFails()
