@@ -77,10 +77,10 @@ Form1::Form1(AppPaths paths, DatabaseTables loaded, UpdateSettings updateSetting
     : QWidget(parent), m_paths(std::move(paths)), m_loaded(std::move(loaded)),
       m_engine(makeEngine(DatabaseTables{}))
 {
-    startSession();
     buildWindow();
     buildScanPanel();
     buildUpdatesPanel(std::move(updateSettings));
+    startSession();
     givePanelSurface(Frame1);
     givePanelSurface(Frame2);
 }
@@ -185,9 +185,6 @@ void Form1::buildScanPanel()
     ListView1->setGeometry(layoutRect(120, 1080, 7575, 3855));
     ListView1->setRootIsDecorated(false);
     ListView1->setUniformRowHeights(true);
-    ListView1->setModel(&m_session->results());
-    ListView1->header()->resizeSection(0, twips(2540));
-    ListView1->header()->resizeSection(1, twips(10231));
     ListView1->header()->setStretchLastSection(false);
 
     ProgressBar1 = new QProgressBar(Frame1);
@@ -207,6 +204,10 @@ void Form1::startSession()
     callbacks.processEvents = [this] { m_pump.processPendingEvents(); };
     callbacks.progress = m_progress.get();
     m_session = std::make_unique<ScanSession>(m_engine, m_paths, m_texts, std::move(callbacks));
+    // The list shows the new session's rows; a new model brings new columns.
+    ListView1->setModel(&m_session->results());
+    ListView1->header()->resizeSection(0, twips(2540));
+    ListView1->header()->resizeSection(1, twips(10231));
 }
 
 void Form1::Form_Load()
@@ -225,7 +226,6 @@ void Form1::Form_Load()
     showDatabaseStatus(m_loaded);
     m_engine = makeEngine(std::exchange(m_loaded, DatabaseTables{}));
     startSession();
-    ListView1->setModel(&m_session->results());
     Timer1->start();
     Timer2->start();
 }

@@ -23,7 +23,6 @@ void Form1::Command1_Click()
     Command7->setEnabled(false);
 
     startSession();
-    ListView1->setModel(&m_session->results());
     ScanRun run(*m_session);
     if (m_tickSource)
         run.setTickSource(m_tickSource);

@@ -7,6 +7,7 @@
 #include "scanner/Engine.h"
 #include "scanner/ScanRun.h"
 #include "scanner/ScanSession.h"
+#include "tests/support/TestTables.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -41,8 +42,7 @@ DatabaseTables tables()
                           QStringLiteral(" Trojan.Planted%1").arg(i);
     }
     signatures.sort();
-    t.TrojSigEntries = QStringList{QString()} + signatures;
-    t.TrojSigCount = qint32(signatures.size());
+    setTableEntries(t.TrojSigEntries, t.TrojSigCount, signatures);
     t.CookDbLoaded = t.TrojSigLoaded = true;
     return t;
 }

@@ -126,6 +126,8 @@ void TestScanWindow::scanSession()
     QCOMPARE(atDetection, QStringLiteral("010000"));
     const ResultListModel &found = w.scanSession().results();
     QCOMPARE(w.ListView1->model(), &found);
+    // The new session's list keeps the columns' widths.
+    QCOMPARE(w.ListView1->header()->sectionSize(0), twips(2540));
     // The walk follows the file system's order, so the rows are compared as
     // a set and the report with the rows in list order.
     QCOMPARE(w.ListView1->model()->rowCount(), 3);
