@@ -73,13 +73,13 @@ void givePanelSurface(QGroupBox *frame)
 
 } // namespace
 
-Form1::Form1(AppPaths paths, DatabaseTables loaded, QWidget *parent)
+Form1::Form1(AppPaths paths, DatabaseTables loaded, UpdateSettings updateSettings, QWidget *parent)
     : QWidget(parent), m_paths(std::move(paths)), m_loaded(std::move(loaded)),
       m_engine(makeEngine(DatabaseTables{}))
 {
     buildWindow();
     buildScanPanel();
-    buildUpdatesPanel();
+    buildUpdatesPanel(std::move(updateSettings));
     startSession();
     givePanelSurface(Frame1);
     givePanelSurface(Frame2);

@@ -16,6 +16,22 @@ enum LinguaEntry : int {
     // Message when the scan report could not be created or written
     // completely, followed by a space and the report's path.
     ReportWriteFailedText = 37,
+    // The update server could not be reached (no answer, time-out, or an
+    // error answer to the update list or a version file).
+    UpdateServerUnreachableText,
+    // The update list is missing its signature, is not signed with the
+    // publisher's key, or is damaged.
+    UpdateListInvalidText,
+    // The update list is past its expiry date.
+    UpdateListExpiredText,
+    // The update list is older than one the application folder accepted.
+    UpdateListOlderText,
+    // A downloaded file differs from the update list (name, version, size
+    // or content); shown after the download's name.
+    UpdateNotAsListedText,
+    // A file could not be saved (a full disk); the previous file is kept.
+    // Shown after the download's or the file's name.
+    UpdateWriteFailedText,
 };
 
 // The user-interface texts of one language: entries 1 to kLastEntry (entry 0
@@ -24,7 +40,7 @@ class LanguageTexts
 {
 public:
     static constexpr int kFirstFileEntries = 34;
-    static constexpr int kLastEntry = ReportWriteFailedText;
+    static constexpr int kLastEntry = UpdateWriteFailedText;
 
     // Entry n of the text table; empty text for a number outside 1 to
     // kLastEntry.
