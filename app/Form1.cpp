@@ -1,5 +1,6 @@
 #include "app/Form1.h"
 
+#include "TorvakineVersion.h"
 #include "app/ActivePanel.h"
 #include "app/Artwork.h"
 #include "app/ImageControl.h"
@@ -205,9 +206,7 @@ void Form1::buildScanPanel()
 void Form1::Form_Load()
 {
     StartupState &s = startupState();
-    setWindowTitle(QStringLiteral("TORVAKINE Antispyware %1.%2")
-                       .arg(PROJECT_VERSION_MAJOR)
-                       .arg(PROJECT_VERSION_MINOR));
+    setWindowTitle(QStringLiteral("TORVAKINE Antispyware " TORVAKINE_VERSION));
     deriveApplicationPaths();
     LoadLingua();
     s.StopRequested = false;

@@ -168,7 +168,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         else
             present = registryValueIsPresent(memoryRegistry->queryValue(*root, path, name));
         if (present)
-            expected.append({threat, entry});
+            expected.append({threat, entry, QByteArray()});
     }
     const ResultListModel &list = resultList();
     FUZZ_CHECK(scanState().ObjectsScanned == checked);
