@@ -4,7 +4,8 @@
 # given time.  Fails when any target finds a crash, a leak, a time-out or an
 # out-of-memory input; the input is then kept under BUILD-fuzz/fuzz-work/.
 # Usage: fuzz/run.sh [SECONDS [TARGET...]]   (TARGET: cookie, hive, ...)
-# The build folder is BUILD-fuzz, or $TORVAKINE_FUZZ_BUILD when set.
+# The build folder is BUILD-fuzz, or $TORVAKINE_FUZZ_BUILD when set;
+# TORVAKINE_WERROR=ON in the environment makes warnings errors (./test.sh).
 set -euo pipefail
 seconds=${1:-10}
 shift || true
@@ -15,6 +16,7 @@ build=${TORVAKINE_FUZZ_BUILD:-$root/BUILD-fuzz}
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_COMPILER=clang++ -DTORVAKINE_TESTS=OFF -DTORVAKINE_FUZZ=ON \
+  -DTORVAKINE_WERROR="${TORVAKINE_WERROR:-OFF}" \
   "-DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined" \
   >/dev/null
 cmake --build "$build" --target fuzzers -j2
