@@ -1,18 +1,14 @@
 #include "app/Form1.h"
 
 #include "TorvakineVersion.h"
-#include "app/ActivePanel.h"
 #include "app/Artwork.h"
 #include "app/ImageControl.h"
 #include "app/ProgressBarIndicator.h"
 #include "databases/DatabaseLoader.h"
-#include "databases/DatabaseTables.h"
-#include "language/Lingua.h"
 #include "platform/DriveList.h"
-#include "platform/SYSInfo.h"
-#include "platform/StartupState.h"
 #include "platform/TextFiles.h"
-#include "scanner/ResultListModel.h"
+#include "scanner/ScanSession.h"
+#include "update/widgets/DesktopShellOpen.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -78,11 +74,14 @@ void givePanelSurface(QGroupBox *frame)
 
 } // namespace
 
-Form1::Form1(QWidget *parent) : QWidget(parent)
+Form1::Form1(AppPaths paths, DatabaseTables loaded, QWidget *parent)
+    : QWidget(parent), m_paths(std::move(paths)), m_loaded(std::move(loaded)),
+      m_engine(makeEngine(DatabaseTables{}))
 {
     buildWindow();
     buildScanPanel();
     buildUpdatesPanel();
+    startSession();
     givePanelSurface(Frame1);
     givePanelSurface(Frame2);
 }
@@ -187,9 +186,6 @@ void Form1::buildScanPanel()
     ListView1->setGeometry(layoutRect(120, 1080, 7575, 3855));
     ListView1->setRootIsDecorated(false);
     ListView1->setUniformRowHeights(true);
-    ListView1->setModel(&resultList());
-    ListView1->header()->resizeSection(0, twips(2540));
-    ListView1->header()->resizeSection(1, twips(10231));
     ListView1->header()->setStretchLastSection(false);
 
     ProgressBar1 = new QProgressBar(Frame1);
@@ -203,41 +199,47 @@ void Form1::buildScanPanel()
     Text6->setReadOnly(true);
 }
 
+void Form1::startSession()
+{
+    ScanCallbacks callbacks;
+    callbacks.processEvents = [this] { m_pump.processPendingEvents(); };
+    callbacks.progress = m_progress.get();
+    m_session = std::make_unique<ScanSession>(m_engine, m_paths, m_texts, std::move(callbacks));
+    // The list shows the new session's rows; a new model brings new columns.
+    ListView1->setModel(&m_session->results());
+    ListView1->header()->resizeSection(0, twips(2540));
+    ListView1->header()->resizeSection(1, twips(10231));
+}
+
 void Form1::Form_Load()
 {
-    StartupState &s = startupState();
     setWindowTitle(QStringLiteral("TORVAKINE Antispyware " TORVAKINE_VERSION));
-    deriveApplicationPaths();
     LoadLingua();
-    s.StopRequested = false;
     AssociaStringhe();
     Command2->setEnabled(false);
     Command4->setEnabled(false);
     Command6->setEnabled(false);
     Check1->setChecked(true);
     showLastUpdateLine();
-    s.SystemFolder = GetSystemFolder().toLower();
-    s.WindowsFolder = GetWindowsFolder().toLower();
-    PreparoVersioni();
-    showDatabaseStatus();
-    ExpandFolderTokens();
+    prepareLoadedTables(m_loaded);
+    showDatabaseStatus(m_loaded);
+    m_engine = makeEngine(std::exchange(m_loaded, DatabaseTables{}));
+    startSession();
     Timer1->start();
     Timer2->start();
 }
 
 void Form1::showLastUpdateLine()
 {
-    StartupState &s = startupState();
     bool ok = false;
-    const QByteArray line = TextFiles::readFirstLine(s.UpdDatPath, &ok);
-    s.LastUpdateText = ok ? TextFiles::fromLocal8Bit(line) : QString();
+    const QByteArray line = TextFiles::readFirstLine(m_paths.UpdDatPath, &ok);
+    LastUpdateText = ok ? TextFiles::fromLocal8Bit(line) : QString();
     lblMessages->setText(Lingua(33) + QStringLiteral(": ") +
-                         (s.LastUpdateText.isEmpty() ? Lingua(34) : s.LastUpdateText));
+                         (LastUpdateText.isEmpty() ? Lingua(34) : LastUpdateText));
 }
 
-void Form1::showDatabaseStatus()
+void Form1::showDatabaseStatus(const DatabaseTables &t)
 {
-    const DatabaseTables &t = databaseTables();
     Label2->setVisible(t.CookDbLoaded);
     Label4->setVisible(!t.CookDbLoaded);
     Label6->setVisible(t.TrojSigLoaded);
@@ -248,7 +250,7 @@ void Form1::showDatabaseStatus()
 
 void Form1::Form_Unload()
 {
-    startupState().StopRequested = true;
+    m_session->requestStop();
 }
 
 void Form1::closeEvent(QCloseEvent *event)

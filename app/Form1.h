@@ -1,5 +1,11 @@
 #pragma once
 
+#include "databases/DatabaseTables.h"
+#include "language/LanguageTexts.h"
+#include "platform/AppPaths.h"
+#include "platform/EventPump.h"
+#include "scanner/Engine.h"
+
 #include <QWidget>
 
 #include <array>
@@ -19,19 +25,25 @@ class QTreeView;
 class ImageControl;
 class ProgressBarIndicator;
 class QStandardItemModel;
+class DesktopShellOpen;
+class ScanSession;
 class UpdateCommand;
 class frmNewversion;
 
 // The main window.  Controls keep their designer names and are public so
-// that the window's tests can drive them as a user would.
+// that the window's tests can drive them as a user would.  The window owns
+// the engine of the loaded databases and the session of its last scan, which
+// the list view shows and the removal works on.
 class Form1 : public QWidget
 {
     Q_OBJECT
 public:
-    explicit Form1(QWidget *parent = nullptr);
+    // The window of the application folder paths over the tables the loading
+    // window has loaded.
+    Form1(AppPaths paths, DatabaseTables loaded, QWidget *parent = nullptr);
     ~Form1() override;
 
-    // Start-up: caption, language, status labels, folders, token expansion.
+    // Start-up: caption, language, status labels, token expansion, the engine.
     void Form_Load();
 
     // Language.
@@ -64,11 +76,21 @@ public:
     frmNewversion &newVersionWindow();
 
     // Shows, for each database, its "OK" or its "ERR" label.
-    void showDatabaseStatus();
+    void showDatabaseStatus(const DatabaseTables &tables);
     // The last-update line: Lingua(33), ": ", then LastUpdateText or Lingua(34).
     void showLastUpdateLine();
 
     ProgressBarIndicator &progressIndicator() { return *m_progress; }
+    const AppPaths &paths() const { return m_paths; }
+    const Engine &engine() const { return *m_engine; }
+    // The session of the last scan (an empty one before the first scan).
+    ScanSession &scanSession() { return *m_session; }
+    QString Lingua(int n) const { return m_texts.Lingua(n); }
+
+    // Which panel is open: 0 none, 1 Scan, 2 Updates.
+    quint8 ActivePanel = 0;
+    // The first line of upd.dat, or empty.
+    QString LastUpdateText;
     // The millisecond clock the scan command measures with; tests set their own.
     void setTickSource(std::function<qint64()> ticks) { m_tickSource = std::move(ticks); }
 
@@ -129,10 +151,18 @@ private:
     void buildScanPanel();
     void buildUpdatesPanel();
     void Form_Unload();
+    void startSession();
 
+    AppPaths m_paths;
+    DatabaseTables m_loaded; // until Form_Load builds the engine from them
+    EngineHandle m_engine;
+    LanguageTexts m_texts;
+    EventPump m_pump;
+    std::unique_ptr<ScanSession> m_session;
     std::unique_ptr<ProgressBarIndicator> m_progress;
     std::function<qint64()> m_tickSource;
-    UpdateCommand *m_update = nullptr;     // child of the window
+    UpdateCommand *m_update = nullptr; // child of the window
+    std::unique_ptr<DesktopShellOpen> m_shell;
     frmNewversion *m_newVersion = nullptr; // child of the window, made on first use
 };
 

@@ -3,7 +3,6 @@
 #include "app/ImageControl.h"
 #include "language/LanguageFile.h"
 #include "language/LanguageSwitch.h"
-#include "language/Lingua.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -11,7 +10,7 @@
 
 void Form1::LoadLingua()
 {
-    readCurrentLanguage();
+    readCurrentLanguage(m_paths, m_texts);
     Label3->setText(Lingua(26));
     showLastUpdateLine();
 }
@@ -32,7 +31,7 @@ void Form1::AssociaStringhe()
 
 void Form1::Command8_Click(int Index)
 {
-    installLanguage(Index);
+    installLanguage(m_paths, Index);
     LoadLingua();
     AssociaStringhe();
 }

@@ -1,12 +1,9 @@
 // The main window's panel switching, navigation images, hover look of the scan
 // button, stop command, timers and the end of the program.
-#include "app/ActivePanel.h"
 #include "app/Form1.h"
 #include "app/ImageControl.h"
 #include "app/ProgressBarIndicator.h"
-#include "platform/EventPump.h"
-#include "platform/StartupState.h"
-#include "scanner/ScanState.h"
+#include "scanner/ScanSession.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -40,7 +37,7 @@ void closePanel(Form1 &w, ImageControl *nav, QGroupBox *frame)
 
 void Form1::Image1_Click()
 {
-    quint8 &panel = panelState().ActivePanel;
+    quint8 &panel = ActivePanel;
     switch (panel) {
     case 0:
         panel = 1;
@@ -60,7 +57,7 @@ void Form1::Image1_Click()
 
 void Form1::Image4_Click()
 {
-    quint8 &panel = panelState().ActivePanel;
+    quint8 &panel = ActivePanel;
     switch (panel) {
     case 0:
         panel = 2;
@@ -82,7 +79,7 @@ void Form1::Image3_Click()
 {
     takePicture(Image7, Image3);
     takePicture(Image3, Image6);
-    EventPump::processPendingEventsNow();
+    m_pump.processPendingEventsNow();
     QApplication::closeAllWindows();
     close();
 }
@@ -99,7 +96,7 @@ void Form1::Frame1_MouseMove()
 
 void Form1::Command2_Click()
 {
-    startupState().StopRequested = true;
+    m_session->requestStop();
     m_progress->setValue(0);
 }
 
@@ -108,7 +105,7 @@ void Form1::Command4_Click()
     QElapsedTimer waited;
     waited.start();
     while (waited.elapsed() < 2000) {
-        EventPump::processPendingEvents();
+        m_pump.processPendingEvents();
         QThread::msleep(5);
     }
 }
@@ -122,7 +119,7 @@ void Form1::Timer1_Timer()
 
 void Form1::Timer2_Timer()
 {
-    const ScanState &s = scanState();
+    const ScanState &s = m_session->state();
     if (s.RegistryScanActive)
         Text6->setText(s.CurrentRegistryEntry);
     if (s.FileScanActive)

@@ -1,6 +1,7 @@
 // The remove command of the Scan panel.
 #include "app/Form1.h"
 #include "removal/Removal.h"
+#include "scanner/ScanSession.h"
 
 #include <QPushButton>
 
@@ -13,7 +14,7 @@ void Form1::Command6_Click()
     Command1->setEnabled(false);
     Command6->setEnabled(false);
     Command7->setEnabled(false);
-    RemoveListedDetections();
+    RemoveListedDetections(*m_session);
     Command1->setEnabled(scanEnabled);
     Command6->setEnabled(true);
     Command7->setEnabled(updateEnabled);

@@ -3,13 +3,14 @@
 #include "app/ImageControl.h"
 #include "app/ProgressBarIndicator.h"
 #include "scanner/ScanRun.h"
-#include "scanner/ScanState.h"
+#include "scanner/ScanSession.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTreeView>
 
 void Form1::Command1_Click()
 {
@@ -21,7 +22,8 @@ void Form1::Command1_Click()
     Command6->setEnabled(false);
     Command7->setEnabled(false);
 
-    ScanRun run(*m_progress);
+    startSession();
+    ScanRun run(*m_session);
     if (m_tickSource)
         run.setTickSource(m_tickSource);
     const QString summary = run.run(DriveRootPath(Drive1->currentText()), Check1->isChecked());
@@ -32,7 +34,7 @@ void Form1::Command1_Click()
     Command5->setEnabled(true);
     Command7->setEnabled(true);
     Frame1->setEnabled(true);
-    if (scanState().DetectionCount > 0)
+    if (m_session->state().DetectionCount > 0)
         Command6->setEnabled(true);
     Text6->setText(summary);
 }

@@ -1,12 +1,9 @@
 // The main window's Updates panel: the update command, the download list,
 // Timer3 and the reload of the databases after an update.
-#include "app/ActivePanel.h"
 #include "app/Artwork.h"
 #include "app/Form1.h"
 #include "app/ImageControl.h"
 #include "app/ProgressBarIndicator.h"
-#include "language/Lingua.h"
-#include "platform/StartupState.h"
 #include "update/DatabaseReload.h"
 #include "update/UpdateCommand.h"
 #include "update/widgets/DesktopShellOpen.h"
@@ -73,7 +70,7 @@ void Form1::buildUpdatesPanel()
     Timer3 = new QTimer(this);
     Timer3->setInterval(500);
 
-    m_update = new UpdateCommand(this);
+    m_update = new UpdateCommand(m_paths, this);
     auto *rows = new DownloadListIcons(LstDownload);
     rows->setSourceModel(&m_update->downloadList());
     LstDownload->setModel(rows);
@@ -86,13 +83,14 @@ void Form1::buildUpdatesPanel()
     downloaderPicture->setPixmap(Artwork::pixmap(QStringLiteral("downloader"), QSize(32, 32)));
     connect(Command7, &QPushButton::clicked, this, &Form1::Command7_Click);
     connect(Timer3, &QTimer::timeout, this, &Form1::Timer3_Timer);
-    connect(m_update, &UpdateCommand::timeoutMessage, this, [this](const QString &text) {
-        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Update"), text, QMessageBox::Ok, this);
+    connect(m_update, &UpdateCommand::serverTimedOut, this, [this] {
+        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Update"), Lingua(20), QMessageBox::Ok,
+                        this);
         box.exec();
     });
-    connect(m_update, &UpdateCommand::newVersionNotice, this, [this](const QString &text) {
+    connect(m_update, &UpdateCommand::newVersionFound, this, [this] {
         frmNewversion &notice = newVersionWindow();
-        notice.Label1->setText(text);
+        notice.Label1->setText(Lingua(23));
         notice.show();
     });
     connect(&m_update->Downloader1(), &Downloader::warning, this, [this](const QString &text) {
@@ -105,8 +103,8 @@ void Form1::buildUpdatesPanel()
 frmNewversion &Form1::newVersionWindow()
 {
     if (!m_newVersion) {
-        static DesktopShellOpen shell;
-        m_newVersion = new frmNewversion(shell, this);
+        m_shell = std::make_unique<DesktopShellOpen>();
+        m_newVersion = new frmNewversion(*m_shell, m_paths, this);
     }
     return *m_newVersion;
 }
@@ -114,9 +112,9 @@ frmNewversion &Form1::newVersionWindow()
 void Form1::Command7_Click()
 {
     Text1->show();
-    if (m_update->Command7() == UpdateCommand::Outcome::ServerUnreachable) {
+    if (m_update->Command7(m_engine->tables()) == UpdateCommand::Outcome::ServerUnreachable) {
         Image4->setPixmap(Image7->pixmap());
-        panelState().ActivePanel = 0;
+        ActivePanel = 0;
         Frame2->hide();
         Text1->hide();
         return;
@@ -137,15 +135,19 @@ void Form1::Timer3_Timer()
 void Form1::RestartSystem()
 {
     DatabaseReloadHooks hooks;
+    hooks.processEvents = [this] { m_pump.processPendingEventsNow(); };
     hooks.reloadStarted = [this] {
         lblMessages->setText(Lingua(29));
         Text1->hide();
     };
-    hooks.databasesLoaded = [this] { showDatabaseStatus(); };
-    hooks.reloadFinished = [this] {
-        const QString &last = startupState().LastUpdateText;
-        lblMessages->setText(Lingua(33) + QStringLiteral(": ") +
-                             (last.isEmpty() ? Lingua(34) : last));
-    };
-    reloadDatabases(progressIndicator(), hooks);
+    hooks.databasesLoaded = [this](const DatabaseTables &tables) { showDatabaseStatus(tables); };
+    ReloadResult reloaded = reloadDatabases(m_paths, m_engine->tables(),
+                                            m_update->flags().UpdateInstalled, *m_progress, hooks);
+    // The next scan works with the new databases; the session of the last
+    // scan keeps its engine for its removal.
+    m_engine = std::move(reloaded.engine);
+    if (reloaded.LastUpdateText)
+        LastUpdateText = *reloaded.LastUpdateText;
+    lblMessages->setText(Lingua(33) + QStringLiteral(": ") +
+                         (LastUpdateText.isEmpty() ? Lingua(34) : LastUpdateText));
 }

@@ -2,41 +2,23 @@
 
 #include "app/Form1.h"
 #include "app/frmSplash.h"
+#include "platform/AppPaths.h"
 #include "platform/SingleInstance.h"
-#include "platform/StartupState.h"
 
 #include <QApplication>
 #include <QMessageBox>
 
-#include <memory>
-
-namespace {
-std::unique_ptr<SingleInstance> &heldLock()
+std::unique_ptr<SingleInstance> CheckSingleInstance(const QString &folder)
 {
-    static std::unique_ptr<SingleInstance> lock;
-    return lock;
-}
-} // namespace
-
-bool CheckSingleInstance()
-{
-    if (heldLock())
-        return true;
-    auto lock = std::make_unique<SingleInstance>(applicationFolder());
+    auto lock = std::make_unique<SingleInstance>(folder);
     if (!lock->tryAcquire()) {
         QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Torvakine"),
                         QStringLiteral("Another instance of this program is already open."),
                         QMessageBox::Ok);
         box.exec();
-        return false;
+        return nullptr;
     }
-    heldLock() = std::move(lock);
-    return true;
-}
-
-void releaseSingleInstance()
-{
-    heldLock().reset();
+    return lock;
 }
 
 int runTorvakine()
@@ -44,10 +26,16 @@ int runTorvakine()
     // The loading window closes before the main window opens: the program
     // ends when the main window closes, or when a second instance is refused.
     QApplication::setQuitOnLastWindowClosed(false);
-    frmSplash splash;
+    const AppPaths paths = AppPaths::forFolder(AppPaths::executableFolder());
+    std::unique_ptr<SingleInstance> lock;
+    frmSplash splash(paths);
     std::unique_ptr<Form1> main;
-    splash.setAfterLoad([&main] {
-        main = std::make_unique<Form1>();
+    splash.setSingleInstanceCheck([&] {
+        lock = CheckSingleInstance(paths.AppFolder);
+        return lock != nullptr;
+    });
+    splash.setAfterLoad([&](DatabaseTables loaded) {
+        main = std::make_unique<Form1>(paths, std::move(loaded));
         main->Form_Load();
         main->show();
     });

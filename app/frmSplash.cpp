@@ -1,18 +1,18 @@
 #include "app/frmSplash.h"
 
 #include "app/Artwork.h"
-#include "app/ModAvvio.h"
 #include "app/ProgressBarIndicator.h"
 #include "databases/DatabaseLoader.h"
 #include "language/LanguageFile.h"
-#include "platform/EventPump.h"
+#include "language/LanguageTexts.h"
 
 #include <QCoreApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QTimer>
 
-frmSplash::frmSplash(QWidget *parent) : QWidget(parent, Qt::SplashScreen | Qt::WindowStaysOnTopHint)
+frmSplash::frmSplash(AppPaths paths, QWidget *parent)
+    : QWidget(parent, Qt::SplashScreen | Qt::WindowStaysOnTopHint), m_paths(std::move(paths))
 {
     setObjectName(QStringLiteral("frmSplash"));
     setWindowTitle(QStringLiteral("Loading Database..."));
@@ -36,21 +36,25 @@ void frmSplash::showEvent(QShowEvent *event)
 
 void frmSplash::Form_Activate()
 {
-    if (!CheckSingleInstance()) {
+    if (m_check && !m_check()) {
         close();
         QCoreApplication::quit();
         return;
     }
-    EventPump::processPendingEventsNow();
+    m_pump.processPendingEventsNow();
     LoadLingua();
     ProgressBarIndicator bar(ProgressBar1);
-    LoadDatabases(bar);
+    DatabaseTables tables;
+    LoadDatabases(m_paths, tables, bar);
     close();
     if (m_afterLoad)
-        m_afterLoad();
+        m_afterLoad(std::move(tables));
 }
 
 void frmSplash::LoadLingua()
 {
-    readCurrentLanguage();
+    // The loading window shows no text; reading the language here finds a
+    // damaged lang.dat before the main window reads it again.
+    LanguageTexts texts;
+    readCurrentLanguage(m_paths, texts);
 }

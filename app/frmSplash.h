@@ -1,5 +1,9 @@
 #pragma once
 
+#include "databases/DatabaseTables.h"
+#include "platform/AppPaths.h"
+#include "platform/EventPump.h"
+
 #include <QWidget>
 
 #include <functional>
@@ -12,11 +16,17 @@ class frmSplash : public QWidget
 {
     Q_OBJECT
 public:
-    explicit frmSplash(QWidget *parent = nullptr);
+    explicit frmSplash(AppPaths paths, QWidget *parent = nullptr);
 
-    // Runs the start-up work once the window is on screen.  afterLoad is
-    // called with the loading window already closed.
-    void setAfterLoad(std::function<void()> afterLoad) { m_afterLoad = std::move(afterLoad); }
+    // Runs the start-up work once the window is on screen: the single-instance
+    // check (false ends the program), the language and the databases.
+    // afterLoad is called with the loaded tables, the loading window already
+    // closed.
+    void setSingleInstanceCheck(std::function<bool()> check) { m_check = std::move(check); }
+    void setAfterLoad(std::function<void(DatabaseTables)> afterLoad)
+    {
+        m_afterLoad = std::move(afterLoad);
+    }
     void Form_Activate();
     void LoadLingua();
 
@@ -27,6 +37,9 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    std::function<void()> m_afterLoad;
+    AppPaths m_paths;
+    EventPump m_pump;
+    std::function<bool()> m_check;
+    std::function<void(DatabaseTables)> m_afterLoad;
     bool m_activated = false;
 };

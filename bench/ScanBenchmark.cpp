@@ -4,10 +4,10 @@
 #include "databases/DatabaseTables.h"
 #include "databases/modCipher.h"
 #include "scanner/ContentCheck.h"
+#include "scanner/Engine.h"
 #include "scanner/FileWalk.h"
 #include "scanner/NameCheck.h"
-#include "scanner/ResultListModel.h"
-#include "scanner/ScanState.h"
+#include "scanner/ScanSession.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -171,13 +171,15 @@ QStringList makeSignatures(int count, const Tree &tree, QRandomGenerator &rng)
     return entries;
 }
 
-void setTables(const QStringList &patterns, const QStringList &signatures)
+// The engine of the patterns and signatures, with its indexes built.
+EngineHandle engineOf(const QStringList &patterns, const QStringList &signatures)
 {
-    DatabaseTables &t = databaseTables();
+    DatabaseTables t;
     t.CookDbEntries = QStringList{QString()} + patterns;
     t.CookDbCount = qint32(patterns.size());
     t.TrojSigEntries = QStringList{QString()} + signatures;
     t.TrojSigCount = qint32(signatures.size());
+    return makeEngine(std::move(t));
 }
 
 struct ScanResult {
@@ -186,15 +188,20 @@ struct ScanResult {
     qint32 objects;
 };
 
-ScanResult timeScan(const QString &root)
+// A scan session over engine, without a window.
+std::unique_ptr<ScanSession> newSession(const EngineHandle &engine, const QString &appFolder)
 {
-    resetScanState();
-    resultList().clear();
+    return std::make_unique<ScanSession>(engine, AppPaths::forFolder(appFolder), LanguageTexts());
+}
+
+ScanResult timeScan(const EngineHandle &engine, const QString &root)
+{
+    const std::unique_ptr<ScanSession> session = newSession(engine, root);
     QElapsedTimer timer;
     timer.start();
-    ScanFolder(root);
-    return {double(timer.nsecsElapsed()) / 1e9, scanState().DetectionCount,
-            scanState().ObjectsScanned};
+    ScanFolder(*session, root);
+    return {double(timer.nsecsElapsed()) / 1e9, session->state().DetectionCount,
+            session->state().ObjectsScanned};
 }
 
 // Reads and MD5-digests every file the content check reads: the floor under
@@ -220,13 +227,14 @@ double timeReference(const Tree &tree)
     return double(timer.nsecsElapsed()) / 1e9;
 }
 
-double timeNameChecks(const Tree &tree)
+double timeNameChecks(const EngineHandle &engine, const Tree &tree, const QString &root)
 {
+    const std::unique_ptr<ScanSession> session = newSession(engine, root);
     QElapsedTimer timer;
     timer.start();
     int found = 0;
     for (const GeneratedFile &f : tree.files)
-        found += Checkfile(f.folder, f.name);
+        found += Checkfile(*session, f.folder, f.name);
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
     std::printf("    (%d name matches)\n", found);
     return seconds;
@@ -291,12 +299,12 @@ int main(int argc, char **argv)
     std::printf("Tree: %zu files, %.1f MB; %d files (%.1f MB) within the content limit\n",
                 tree.files.size(), double(tree.totalBytes) / 1e6, tree.checkedFiles, mb);
 
-    setTables(patterns, signatures);
-    timeScan(root); // warms the cache and builds the indexes
+    const EngineHandle engine = engineOf(patterns, signatures);
+    timeScan(engine, root); // warms the cache
     const double reference = best(o.rounds, [&] { return timeReference(tree); });
     ScanResult scan{};
     const double scanTime = best(o.rounds, [&] {
-        scan = timeScan(root);
+        scan = timeScan(engine, root);
         return scan.seconds;
     });
     std::printf("Reference (read + MD5):       %.3f s  %.0f files/s  %.1f MB/s\n", reference,
@@ -307,26 +315,24 @@ int main(int argc, char **argv)
                 mb / scanTime, scan.objects, scan.detections);
     std::printf("Scan / reference:             %.3f\n", scanTime / reference);
 
-    const QStringList small = makePatterns(200, tree);
-    const QStringList large = makePatterns(20000, tree);
-    setTables(small, signatures);
-    timeScan(root);
+    const EngineHandle small = engineOf(makePatterns(200, tree), signatures);
+    const EngineHandle large = engineOf(makePatterns(20000, tree), signatures);
+    timeScan(small, root);
     ScanResult smallResult{};
     const double smallScan = best(o.rounds, [&] {
-        smallResult = timeScan(root);
+        smallResult = timeScan(small, root);
         return smallResult.seconds;
     });
     std::printf("Name checks alone, 200 patterns:\n");
-    const double smallNames = best(o.rounds, [&] { return timeNameChecks(tree); });
-    setTables(large, signatures);
-    timeScan(root);
+    const double smallNames = best(o.rounds, [&] { return timeNameChecks(small, tree, root); });
+    timeScan(large, root);
     ScanResult largeResult{};
     const double largeScan = best(o.rounds, [&] {
-        largeResult = timeScan(root);
+        largeResult = timeScan(large, root);
         return largeResult.seconds;
     });
     std::printf("Name checks alone, 20000 patterns:\n");
-    const double largeNames = best(o.rounds, [&] { return timeNameChecks(tree); });
+    const double largeNames = best(o.rounds, [&] { return timeNameChecks(large, tree, root); });
     std::printf("Scan, 200 patterns:           %.3f s  %d detections\n", smallScan,
                 smallResult.detections);
     std::printf("Scan, 20000 patterns:         %.3f s  %d detections  (%.3f x)\n", largeScan,

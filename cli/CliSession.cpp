@@ -2,40 +2,27 @@
 
 #include "cli/CliOutput.h"
 #include "databases/DatabaseLoader.h"
-#include "databases/DatabaseTables.h"
 #include "language/LanguageFile.h"
 #include "platform/ProgressIndicator.h"
-#include "platform/SYSInfo.h"
-#include "platform/StartupState.h"
 
 #include <QFileInfo>
 
-bool CliSession::start(const QString &appFolder)
+std::optional<CliSession> CliSession::start(const QString &appFolder)
 {
-    if (!appFolder.isEmpty()) {
-        if (!QFileInfo(appFolder).isDir()) {
-            CliOutput::err(
-                QStringLiteral("torvakine-cli: application folder %1 not found").arg(appFolder));
-            return false;
-        }
-        setApplicationFolderOverride(appFolder);
+    if (!appFolder.isEmpty() && !QFileInfo(appFolder).isDir()) {
+        CliOutput::err(
+            QStringLiteral("torvakine-cli: application folder %1 not found").arg(appFolder));
+        return std::nullopt;
     }
-    deriveApplicationPaths();
-    StartupState &s = startupState();
-    readCurrentLanguage();
+    CliSession s;
+    s.paths = AppPaths::forFolder(appFolder.isEmpty() ? AppPaths::executableFolder() : appFolder);
+    readCurrentLanguage(s.paths, s.texts);
     SilentProgress bar;
-    LoadDatabases(bar);
-    s.SystemFolder = GetSystemFolder().toLower();
-    s.WindowsFolder = GetWindowsFolder().toLower();
-    PreparoVersioni();
-    ExpandFolderTokens();
-    return true;
-}
-
-bool CliSession::anyDatabaseLoaded()
-{
-    const DatabaseTables &t = databaseTables();
-    return t.CookDbLoaded || t.TrojSigLoaded || t.RegDbLoaded;
+    DatabaseTables tables;
+    LoadDatabases(s.paths, tables, bar);
+    prepareLoadedTables(tables);
+    s.engine = makeEngine(std::move(tables));
+    return s;
 }
 
 bool CliSession::parseAppFolderOnly(const QStringList &args, const char *help, QString *appFolder)

@@ -1,17 +1,26 @@
 #pragma once
 
+#include "language/LanguageTexts.h"
+#include "platform/AppPaths.h"
+#include "scanner/Engine.h"
+
 #include <QString>
 #include <QStringList>
 
-// What every command of torvakine-cli does first: point the program at its
-// application folder, read the language and load the databases exactly as
-// the window's start-up does.
-namespace CliSession {
-// appFolder empty: the folder of the executable.  False, with a message on
-// standard error, when the folder does not exist.
-bool start(const QString &appFolder);
-// Reads the arguments of a command whose only option is --app-folder DIR.
-// False, with the command's help on standard error, for anything else.
-bool parseAppFolderOnly(const QStringList &args, const char *help, QString *appFolder);
-bool anyDatabaseLoaded();
-} // namespace CliSession
+#include <optional>
+
+// What every command of torvakine-cli starts from: the application folder,
+// its language and the engine of its databases, loaded exactly as the
+// window's start-up loads them.
+struct CliSession {
+    AppPaths paths;
+    LanguageTexts texts;
+    EngineHandle engine;
+
+    // appFolder empty: the folder of the executable.  None, with a message on
+    // standard error, when the folder does not exist.
+    static std::optional<CliSession> start(const QString &appFolder);
+    // Reads the arguments of a command whose only option is --app-folder DIR.
+    // False, with the command's help on standard error, for anything else.
+    static bool parseAppFolderOnly(const QStringList &args, const char *help, QString *appFolder);
+};

@@ -2,7 +2,6 @@
 
 #include "cli/CliOutput.h"
 #include "cli/CliSession.h"
-#include "databases/DatabaseTables.h"
 
 const char *const kInfoHelp =
     "usage: torvakine-cli info [--app-folder DIR]\n"
@@ -13,10 +12,12 @@ const char *const kInfoHelp =
 int runInfoCommand(const QStringList &args)
 {
     QString appFolder;
-    if (!CliSession::parseAppFolderOnly(args, kInfoHelp, &appFolder) ||
-        !CliSession::start(appFolder))
+    if (!CliSession::parseAppFolderOnly(args, kInfoHelp, &appFolder))
         return 2;
-    const DatabaseTables &t = databaseTables();
+    const std::optional<CliSession> session = CliSession::start(appFolder);
+    if (!session)
+        return 2;
+    const DatabaseTables &t = session->engine->tables();
     const auto line = [](const char *file, bool loaded, const QString &version, qint32 count) {
         CliOutput::out(QStringLiteral("%1\t%2\t%3\t%4")
                            .arg(QLatin1String(file),

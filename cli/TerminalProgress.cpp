@@ -1,6 +1,6 @@
 #include "cli/TerminalProgress.h"
 
-#include "scanner/ScanState.h"
+#include "scanner/ScanSession.h"
 
 #include <QTextStream>
 
@@ -8,7 +8,8 @@ namespace {
 constexpr int kWidth = 100;
 }
 
-TerminalProgress::TerminalProgress(bool enabled) : m_enabled(enabled)
+TerminalProgress::TerminalProgress(const ScanSession &session, bool enabled)
+    : m_session(session), m_enabled(enabled)
 {
     if (!m_enabled)
         return;
@@ -24,7 +25,7 @@ TerminalProgress::~TerminalProgress()
 
 void TerminalProgress::redraw()
 {
-    const ScanState &s = scanState();
+    const ScanState &s = m_session.state();
     QString line =
         QStringLiteral("%1 examined, %2 found  ").arg(s.ObjectsScanned).arg(s.DetectionCount);
     QString current = s.RegistryScanActive ? s.CurrentRegistryEntry : s.CurrentFilePath;

@@ -21,15 +21,17 @@ const char *const kUpdateHelp =
 int runUpdateCommandLine(const QStringList &args)
 {
     QString appFolder;
-    if (!CliSession::parseAppFolderOnly(args, kUpdateHelp, &appFolder) ||
-        !CliSession::start(appFolder))
+    if (!CliSession::parseAppFolderOnly(args, kUpdateHelp, &appFolder))
         return 2;
-    UpdateCommand command;
-    QObject::connect(&command, &UpdateCommand::timeoutMessage, [](const QString &text) {
-        CliOutput::err(QStringLiteral("torvakine-cli: ") + text);
+    std::optional<CliSession> session = CliSession::start(appFolder);
+    if (!session)
+        return 2;
+    UpdateCommand command(session->paths);
+    QObject::connect(&command, &UpdateCommand::serverTimedOut, [&session] {
+        CliOutput::err(QStringLiteral("torvakine-cli: ") + session->texts.Lingua(20));
     });
     SilentProgress bar;
-    const UpdateRunResult result = runUpdateToEnd(command, bar);
+    const UpdateRunResult result = runUpdateToEnd(command, session->paths, session->engine, bar);
     if (result == UpdateServerUnreachable) {
         CliOutput::err(QStringLiteral("torvakine-cli: the update server could not be reached"));
         return 2;

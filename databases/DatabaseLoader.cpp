@@ -5,9 +5,8 @@
 #include "databases/modCipher.h"
 #include "platform/Cp1252.h"
 #include "platform/ProgressIndicator.h"
-#include "platform/StartupState.h"
-
-#include <QDir>
+#include "platform/AppPaths.h"
+#include "platform/SYSInfo.h"
 
 #include <algorithm>
 
@@ -59,10 +58,9 @@ void readPlainTable(const QStringList &lines, QStringList &entries, qint32 &coun
     count = qint32(entries.size() - 1);
 }
 
-void loadOne(DatabaseFile file, ProgressIndicator &bar)
+void loadOne(const AppPaths &paths, DatabaseFile file, DatabaseTables &t, ProgressIndicator &bar)
 {
-    DatabaseTables &t = databaseTables();
-    const QString path = applicationFolder() + QDir::separator() + databaseFileName(file);
+    const QString path = paths.file(databaseFileName(file));
     QByteArray plain;
     const bool ok = decipherDatabaseFile(path, &plain);
     switch (file) {
@@ -166,30 +164,34 @@ QStringList databaseLines(const QByteArray &plain)
     return lines;
 }
 
-void LoadDatabases(ProgressIndicator &bar)
+void LoadDatabases(const AppPaths &paths, DatabaseTables &tables, ProgressIndicator &bar)
 {
-    loadOne(DatabaseFile::CookDb, bar);
-    loadOne(DatabaseFile::TrojSig, bar);
-    loadOne(DatabaseFile::RegDb, bar);
+    loadOne(paths, DatabaseFile::CookDb, tables, bar);
+    loadOne(paths, DatabaseFile::TrojSig, tables, bar);
+    loadOne(paths, DatabaseFile::RegDb, tables, bar);
 }
 
-void PreparoVersioni()
+void PreparoVersioni(DatabaseTables &t)
 {
-    DatabaseTables &t = databaseTables();
     stripVersionPrefix(t.CookDbVersion);
     stripVersionPrefix(t.TrojSigVersion);
     stripVersionPrefix(t.RegDbVersion);
 }
 
-void ExpandFolderTokens()
+void ExpandFolderTokens(DatabaseTables &t, const QString &SystemFolder,
+                        const QString &WindowsFolder)
 {
-    DatabaseTables &t = databaseTables();
-    const StartupState &s = startupState();
     for (qint32 i = 1; i <= t.CookDbCount; ++i) {
         QString &e = t.CookDbEntries[i];
         if (e.startsWith(QLatin1String("%sy")))
-            e.replace(QLatin1String("%system%\\"), s.SystemFolder);
+            e.replace(QLatin1String("%system%\\"), SystemFolder);
         else if (e.startsWith(QLatin1String("%wi")))
-            e.replace(QLatin1String("%windir%\\"), s.WindowsFolder);
+            e.replace(QLatin1String("%windir%\\"), WindowsFolder);
     }
+}
+
+void prepareLoadedTables(DatabaseTables &tables)
+{
+    PreparoVersioni(tables);
+    ExpandFolderTokens(tables, GetSystemFolder().toLower(), GetWindowsFolder().toLower());
 }

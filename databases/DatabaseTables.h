@@ -3,7 +3,7 @@
 #include <QString>
 #include <QStringList>
 
-// The threat database tables.  Every list keeps an empty slot 0, so entry i of
+// The threat database tables as loaded.  Every list keeps an empty slot 0, so entry i of
 // a table is list[i] for i from 1 to the count; the count never exceeds the
 // entries stored.
 struct DatabaseTables {
@@ -23,7 +23,6 @@ struct DatabaseTables {
     bool CookDbLoaded = false;
     bool TrojSigLoaded = false;
     bool RegDbLoaded = false;
-};
 
-DatabaseTables &databaseTables();
-void resetDatabaseTables();
+    bool anyLoaded() const { return CookDbLoaded || TrojSigLoaded || RegDbLoaded; }
+};

@@ -21,9 +21,8 @@ void checkTable(const QStringList &entries, qint32 count)
 
 } // namespace
 
-bool loadFuzzedDatabase(DatabaseFile file, const QByteArray &plain)
+FuzzedLoad loadFuzzedDatabase(DatabaseFile file, const QByteArray &plain)
 {
-    resetSharedState();
     for (DatabaseFile other : {DatabaseFile::CookDb, DatabaseFile::TrojSig, DatabaseFile::RegDb})
         QFile::remove(fuzzFolder() + QLatin1Char('/') + databaseFileName(other));
     const QByteArray cipher = EncryptBytes(DatabaseKeys::kDatabaseSelector, plain,
@@ -33,9 +32,10 @@ bool loadFuzzedDatabase(DatabaseFile file, const QByteArray &plain)
     writeFuzzFile(fuzzFolder() + QLatin1Char('/') + databaseFileName(file), cipher.toBase64());
 
     SilentProgress bar;
-    LoadDatabases(bar);
+    FuzzedLoad load;
+    LoadDatabases(fuzzPaths(), load.tables, bar);
 
-    const DatabaseTables &t = databaseTables();
+    const DatabaseTables &t = load.tables;
     checkTable(t.CookDbEntries, t.CookDbCount);
     checkTable(t.MemDbEntries, t.MemDbCount);
     checkTable(t.TrojSigEntries, t.TrojSigCount);
@@ -46,7 +46,8 @@ bool loadFuzzedDatabase(DatabaseFile file, const QByteArray &plain)
     // Text that deciphers to nothing is a failed load, anything else loads.
     FUZZ_CHECK(loaded == !plain.isEmpty());
     FUZZ_CHECK(int(t.CookDbLoaded) + int(t.TrojSigLoaded) + int(t.RegDbLoaded) == int(loaded));
-    return loaded;
+    load.loaded = loaded;
+    return load;
 }
 
 QStringList referenceLines(const QByteArray &plain)

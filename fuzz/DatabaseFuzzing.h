@@ -1,6 +1,7 @@
 #pragma once
 
 #include "databases/DatabaseLoader.h"
+#include "databases/DatabaseTables.h"
 
 #include <QByteArray>
 #include <QStringList>
@@ -10,11 +11,15 @@
 // (line endings untouched) into the application folder and read by the real
 // loader.
 
-// Starts from empty tables, writes plain as the one database file present
-// and runs LoadDatabases.  Checks what holds for every format: the other two
-// files fail to load, every count stays within the stored entries, and
-// slot 0 of every table is empty.  Returns whether the file loaded.
-bool loadFuzzedDatabase(DatabaseFile file, const QByteArray &plain);
+// Writes plain as the one database file present and runs LoadDatabases on
+// empty tables.  Checks what holds for every format: the other two files fail
+// to load, every count stays within the stored entries, and slot 0 of every
+// table is empty.  Returns the tables and whether the file loaded.
+struct FuzzedLoad {
+    DatabaseTables tables;
+    bool loaded = false;
+};
+FuzzedLoad loadFuzzedDatabase(DatabaseFile file, const QByteArray &plain);
 
 // The lines of deciphered text as the file format defines them, split here
 // independently of the loader: a line ends at CR LF or at a lone CR.

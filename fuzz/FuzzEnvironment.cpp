@@ -1,12 +1,5 @@
 #include "fuzz/FuzzEnvironment.h"
 
-#include "databases/DatabaseTables.h"
-#include "language/Lingua.h"
-#include "platform/StartupState.h"
-#include "scanner/ResultListModel.h"
-#include "scanner/ScanState.h"
-#include "update/UpdateFlags.h"
-
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -23,6 +16,7 @@ struct Environment {
     // that the application's destructor still needs are gone.
     QCoreApplication *application = nullptr;
     std::unique_ptr<QTemporaryDir> folder;
+    AppPaths paths;
 };
 
 Environment &environment()
@@ -48,8 +42,7 @@ void initFuzzEnvironment(int *argc, char ***argv)
         std::fprintf(stderr, "cannot create a temporary application folder\n");
         std::abort();
     }
-    setApplicationFolderOverride(env.folder->path());
-    resetSharedState();
+    env.paths = AppPaths::forFolder(env.folder->path());
     // The temporary folder goes with the process, also when libFuzzer ends
     // it through exit().
     std::atexit([] { environment().folder.reset(); });
@@ -60,15 +53,9 @@ QString fuzzFolder()
     return environment().folder->path();
 }
 
-void resetSharedState()
+const AppPaths &fuzzPaths()
 {
-    resetDatabaseTables();
-    resetScanState();
-    resultList().clear();
-    resetLanguageState();
-    resetUpdateFlags();
-    resetStartupState();
-    deriveApplicationPaths();
+    return environment().paths;
 }
 
 void writeFuzzFile(const QString &path, const QByteArray &bytes)

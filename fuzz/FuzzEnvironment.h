@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/AppPaths.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -7,19 +9,17 @@
 #include <cstdint>
 
 // The process-wide surroundings every fuzz target runs in: a core
-// application, a temporary application folder that the program's paths point
-// into, and Qt's warnings silenced so that they do not slow the runs down.
+// application, a temporary application folder, and Qt's warnings silenced so
+// that they do not slow the runs down.  Everything else a target needs (tables,
+// engine, session, texts) it makes afresh for each input.
 
 // Sets the environment up once; later calls do nothing.
 void initFuzzEnvironment(int *argc, char ***argv);
 
 // The temporary application folder, without a trailing separator.
 QString fuzzFolder();
-
-// Puts the shared state of every module back to its start: database tables,
-// scan state, result list, language table, update flags and start-up paths
-// (which keep pointing into the temporary application folder).
-void resetSharedState();
+// The paths of that folder.
+const AppPaths &fuzzPaths();
 
 // Writes bytes to path, replacing the file; aborts when that fails, since a
 // run that cannot set up its input tests nothing.

@@ -1,14 +1,19 @@
 // Writes the seed inputs that are generated rather than written by hand:
-// registry hives built through hivex and enciphered database files.
-// Usage: fuzz_seeds FOLDER  (creates FOLDER/hive and FOLDER/cryptfile).
+// registry hives built through hivex, enciphered database files and browser
+// cookie stores built through SQLite.
+// Usage: fuzz_seeds FOLDER  (creates FOLDER/hive, FOLDER/cryptfile and
+// FOLDER/cookie_store).
 #include "databases/DatabaseEncoder.h"
 #include "databases/DatabaseKeys.h"
 #include "databases/modCipher.h"
+#include "tests/support/CookieStoreBuilder.h"
 #include "tests/support/HiveBuilder.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <cstdio>
 
@@ -59,6 +64,44 @@ void buildFullHive(const QString &path)
     b.commit();
 }
 
+// One store of every layout, small pages so that mutations reach every part,
+// each behind the byte that picks its kind (see fuzz/CookieStoreFuzzing.h).
+bool writeCookieStores(const QString &folder)
+{
+    const CookieStoreLayout layouts[] = {
+        CookieStoreLayout::Firefox2008,  CookieStoreLayout::Firefox2012,
+        CookieStoreLayout::Firefox2020,  CookieStoreLayout::Firefox2025,
+        CookieStoreLayout::Chromium2009, CookieStoreLayout::Chromium2015,
+        CookieStoreLayout::Chromium2024,
+    };
+    QTemporaryDir scratch;
+    bool ok = scratch.isValid();
+    for (const CookieStoreLayout layout : layouts) {
+        const bool firefox = isFirefoxLayout(layout);
+        for (const bool wal : {false, true}) {
+            const QString store =
+                scratch.filePath(QString::number(int(layout)) + (wal ? "w" : "j"));
+            TestCookie tracker;
+            tracker.host = ".doubleclick.net";
+            tracker.name = "id";
+            tracker.value = "AB12";
+            tracker.secure = true;
+            tracker.expiry = firefox ? 1791464381 : chromiumTime(1791464381);
+            TestCookie plain;
+            plain.host = "www.example.org";
+            plain.path = "/a";
+            plain.name = "pref";
+            plain.encryptedValue = "v10\x01";
+            ok = ok && writeCookieStore(store, layout, {tracker, plain}, {wal, 512});
+            const char kind = firefox ? 0 : 1;
+            ok =
+                ok && write(folder + QStringLiteral("/cookie_store/") + QFileInfo(store).fileName(),
+                            QByteArray(1, kind) + readBack(store));
+        }
+    }
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -71,6 +114,7 @@ int main(int argc, char **argv)
     const QString folder = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(folder + QStringLiteral("/hive"));
     QDir().mkpath(folder + QStringLiteral("/cryptfile"));
+    QDir().mkpath(folder + QStringLiteral("/cookie_store"));
     bool ok = write(folder + QStringLiteral("/hive/empty"), HiveBuilder::emptyHive());
     {
         HiveBuilder small(folder + QStringLiteral("/hive/small"));
@@ -92,6 +136,7 @@ int main(int argc, char **argv)
     ok = ok &&
          write(folder + QStringLiteral("/cryptfile/binary"), QByteArray(1, char(8 << 1)) + cipher);
     ok = ok && !readBack(folder + QStringLiteral("/hive/full")).isEmpty();
+    ok = ok && writeCookieStores(folder);
     if (!ok) {
         std::fprintf(stderr, "cannot write the seeds into %s\n", argv[1]);
         return 1;

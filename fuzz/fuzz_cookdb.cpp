@@ -1,12 +1,48 @@
 // The reader of the spyware database: fuzzed deciphered text is loaded and
 // the tables are compared with the reading rules applied here on their own
 // (sections, markers, version line, lower-casing).  The steps that work on
-// the loaded table afterwards (version stripping, folder tokens, the
-// tracking-cookie patterns) run on it too.
+// the loaded table afterwards run on it too: version stripping and folder
+// tokens, then the engine with its tracking-cookie patterns and its name
+// index, whose answers are compared with reading the table in order.
 #include "databases/DatabaseTables.h"
 #include "fuzz/DatabaseFuzzing.h"
 #include "fuzz/FuzzEnvironment.h"
-#include "scanner/CookieScan.h"
+#include "scanner/Engine.h"
+#include "scanner/PatternMatch.h"
+
+namespace {
+
+// The first entry of the spyware table that the lower-cased, "\"-separated
+// path matches, read in table order: a pattern with "*" must fit the whole
+// path, any other one its end.
+qint32 firstMatchInOrder(const DatabaseTables &t, const QString &full)
+{
+    for (qint32 i = 1; i <= t.CookDbCount; ++i) {
+        const QString &e = t.CookDbEntries.at(i);
+        if (e.startsWith(QLatin1String("***")) || e.startsWith(QLatin1String("[[[")) ||
+            e.isEmpty() || e.size() > full.size())
+            continue;
+        if (PatternMatch::matches(e.contains(QLatin1Char('*')) ? full : full.last(e.size()), e))
+            return i;
+    }
+    return 0;
+}
+
+// Paths to look up: each of the first entries as a path, with every
+// wildcard character given a character it may stand for.
+QStringList pathsFromEntries(const DatabaseTables &t)
+{
+    QStringList paths;
+    for (qint32 i = 1; i <= t.CookDbCount && paths.size() < 8; ++i) {
+        QString path = QLatin1Char('\\') + t.CookDbEntries.at(i);
+        path.replace(QLatin1Char('*'), QString()).replace(QLatin1Char('?'), QLatin1Char('x'));
+        path.replace(QLatin1Char('#'), QLatin1Char('7'));
+        paths << path;
+    }
+    return paths;
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
@@ -17,7 +53,8 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray plain = fuzzBytes(data, size);
-    if (!loadFuzzedDatabase(DatabaseFile::CookDb, plain))
+    const FuzzedLoad load = loadFuzzedDatabase(DatabaseFile::CookDb, plain);
+    if (!load.loaded)
         return 0;
 
     QStringList main{QString()};
@@ -45,21 +82,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             ++counter;
         }
     }
-    const DatabaseTables &t = databaseTables();
+    const DatabaseTables &t = load.tables;
     FUZZ_CHECK(t.CookDbEntries == main);
     FUZZ_CHECK(t.MemDbEntries == second);
     FUZZ_CHECK(t.CookDbCount == std::min<qint32>(mainCount, qint32(main.size() - 1)));
     FUZZ_CHECK(t.MemDbCount == std::min<qint32>(secondCount, qint32(second.size() - 1)));
     FUZZ_CHECK(t.CookDbVersion == version);
 
-    PreparoVersioni();
-    const QString stripped = databaseTables().CookDbVersion;
-    FUZZ_CHECK(stripped == (version.startsWith(QLatin1String("[[[")) ? version.mid(3) : version));
-    ExpandFolderTokens();
-    bool found = false;
-    const QStringList patterns = cookiePatterns(&found);
-    FUZZ_CHECK(found || patterns.isEmpty());
-    for (const QString &pattern : patterns)
+    DatabaseTables prepared = t;
+    prepareLoadedTables(prepared);
+    FUZZ_CHECK(prepared.CookDbVersion ==
+               (version.startsWith(QLatin1String("[[[")) ? version.mid(3) : version));
+    const EngineHandle engine = makeEngine(std::move(prepared));
+    const CookiePatterns &cookies = engine->cookiePatterns();
+    FUZZ_CHECK(cookies.found || cookies.patterns.isEmpty());
+    for (const QString &pattern : cookies.patterns)
         FUZZ_CHECK(pattern.startsWith(QLatin1Char('*')));
+    NameCheckIndex::Lookup lookup;
+    for (const QString &path : pathsFromEntries(engine->tables()))
+        FUZZ_CHECK(engine->nameIndex().firstMatch(path, lookup) ==
+                   firstMatchInOrder(engine->tables(), path));
     return 0;
 }

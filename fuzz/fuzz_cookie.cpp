@@ -9,8 +9,7 @@
 #include "platform/Cp1252.h"
 #include "scanner/CookieScan.h"
 #include "scanner/PatternMatch.h"
-#include "scanner/ResultListModel.h"
-#include "scanner/ScanState.h"
+#include "scanner/ScanSession.h"
 
 #include <QDir>
 #include <QFile>
@@ -42,8 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const std::string fileBytes = provider.ConsumeRemainingBytesAsString();
     const QByteArray content(fileBytes.data(), qsizetype(fileBytes.size()));
 
-    resetSharedState();
-    DatabaseTables &t = databaseTables();
+    // The fuzzed entry is part of the database: the engine is made for it.
+    DatabaseTables t;
     t.CookDbEntries << QStringLiteral("***Adware.Sample") << QStringLiteral("c:\\bad\\*.exe")
                     << QStringLiteral("***Tracking Cookie")
                     << framed(QStringLiteral("*doubleclick*"))
@@ -53,15 +52,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                            QByteArray(entryBytes.data(), qsizetype(entryBytes.size())))
                     << QStringLiteral("***Next");
     t.CookDbCount = qint32(t.CookDbEntries.size() - 1);
+    ScanSession session(makeEngine(std::move(t)), fuzzPaths(), LanguageTexts());
 
     const QString directory = fuzzFolder() + QStringLiteral("/mozilla/profile/");
     const QString path = directory + QStringLiteral("cookies.txt");
     writeFuzzFile(path, content);
 
-    bool found = false;
-    const QStringList patterns = cookiePatterns(&found);
-    FUZZ_CHECK(found);
-    ScanMozilla(directory, QStringLiteral("cookies.txt"));
+    const CookiePatterns &cookies = session.engine().cookiePatterns();
+    FUZZ_CHECK(cookies.found);
+    const QStringList &patterns = cookies.patterns;
+    ScanMozilla(session, directory, QStringLiteral("cookies.txt"));
 
     // The lines that must be found, in file order.
     const QString head = QStringLiteral("mozilla:") + path + QLatin1Char('+');
@@ -83,13 +83,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             }
         }
     }
-    const ResultListModel &list = resultList();
+    const ResultListModel &list = session.results();
     FUZZ_CHECK(list.count() == expected.size());
     for (qsizetype i = 1; i <= list.count(); ++i) {
         FUZZ_CHECK(list.row(i).name == trackingCookieName());
         FUZZ_CHECK(list.row(i).location == expected.at(i - 1));
     }
-    FUZZ_CHECK(scanState().DetectionCount == expected.size());
+    FUZZ_CHECK(session.state().DetectionCount == expected.size());
 
     QFile file(path);
     FUZZ_CHECK(file.open(QIODevice::ReadOnly));

@@ -1,9 +1,10 @@
-// The language file reader on any bytes: at most the 34 entries are written,
-// entry 0 never, reading twice gives the same table, and without quotes an
-// item never holds a comma or a line end and has no spaces at either end.
+// The language file reader on any bytes: at most the entries of the table
+// are written, from entry 1 on without a gap, and their number is what the
+// reader returns; reading twice gives the same table; without quotes an item
+// never holds a comma or a line end and has no spaces at either end.
 #include "fuzz/FuzzEnvironment.h"
 #include "language/LanguageFile.h"
-#include "language/Lingua.h"
+#include "language/LanguageTexts.h"
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
@@ -13,29 +14,35 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
+    constexpr int kLast = LanguageTexts::kLastEntry;
     const QByteArray bytes = fuzzBytes(data, size);
-    resetLanguageState();
     const QString unset = QStringLiteral("\x01unset");
-    for (QString &text : languageState().Lingua)
-        text = unset;
-    readLanguageText(bytes);
-    const auto first = languageState().Lingua;
-    FUZZ_CHECK(first[0] == unset);
+    LanguageTexts texts;
+    for (int n = 0; n <= kLast + 1; ++n)
+        texts.setText(n, unset);
+    const int read = readLanguageText(bytes, texts);
+    FUZZ_CHECK(read >= 0 && read <= kLast);
 
-    readLanguageText(bytes);
-    FUZZ_CHECK(languageState().Lingua == first);
-
-    // Entries are filled from 1 on without a gap.
+    // Entries are filled from 1 on without a gap, the rest keep their text.
     int filled = 0;
-    while (filled < 34 && first[size_t(filled) + 1] != unset)
+    while (filled < kLast && texts.Lingua(filled + 1) != unset)
         ++filled;
-    for (int i = filled + 1; i <= 34; ++i)
-        FUZZ_CHECK(first[size_t(i)] == unset);
-    FUZZ_CHECK(Lingua(0).isEmpty() && Lingua(35).isEmpty());
+    FUZZ_CHECK(filled == read);
+    for (int n = filled + 1; n <= kLast; ++n)
+        FUZZ_CHECK(texts.Lingua(n) == unset);
+
+    // The same texts again, set one by one: the table holds nothing else
+    // (entry 0 included), and a second reading gives the same table.
+    LanguageTexts expected;
+    for (int n = 1; n <= kLast; ++n)
+        expected.setText(n, texts.Lingua(n));
+    FUZZ_CHECK(texts == expected);
+    FUZZ_CHECK(readLanguageText(bytes, expected) == read);
+    FUZZ_CHECK(texts == expected);
 
     if (!bytes.contains('"')) {
         for (int i = 1; i <= filled; ++i) {
-            const QString &text = first[size_t(i)];
+            const QString text = texts.Lingua(i);
             FUZZ_CHECK(!text.contains(QLatin1Char(',')));
             FUZZ_CHECK(!text.contains(QLatin1Char('\r')) && !text.contains(QLatin1Char('\n')));
             FUZZ_CHECK(!text.startsWith(QLatin1Char(' ')) && !text.endsWith(QLatin1Char(' ')));

@@ -13,10 +13,11 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray plain = fuzzBytes(data, size);
-    if (!loadFuzzedDatabase(DatabaseFile::RegDb, plain))
+    const FuzzedLoad load = loadFuzzedDatabase(DatabaseFile::RegDb, plain);
+    if (!load.loaded)
         return 0;
     const PlainTable expected = referencePlainTable(plain);
-    const DatabaseTables &t = databaseTables();
+    const DatabaseTables &t = load.tables;
     FUZZ_CHECK(t.RegDbEntries == expected.entries);
     FUZZ_CHECK(t.RegDbCount == expected.entries.size() - 1);
     FUZZ_CHECK(t.RegDbVersion == expected.version);

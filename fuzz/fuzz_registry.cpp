@@ -8,9 +8,9 @@
 #include "platform/Cp1252.h"
 #include "platform/RegistryBackend.h"
 #include "scanner/RegistryScan.h"
-#include "scanner/ResultListModel.h"
-#include "scanner/ScanState.h"
+#include "scanner/ScanSession.h"
 #include "scanner/basRegistry.h"
+#include "tests/support/BorrowedRegistry.h"
 
 #include <map>
 #include <set>
@@ -114,6 +114,8 @@ std::optional<PredefinedKey> referenceRoot(const QString &name)
     return std::nullopt;
 }
 
+// The registry of every scan, and the one the expected detections are read
+// from.
 MemoryRegistry *memoryRegistry = nullptr;
 
 } // namespace
@@ -122,7 +124,6 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     initFuzzEnvironment(argc, argv);
     memoryRegistry = new MemoryRegistry;
-    setRegistryBackendForTesting(memoryRegistry);
     return 0;
 }
 
@@ -133,11 +134,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FUZZ_CHECK(subKey == referenceSubKey(input));
     FUZZ_CHECK(!subKey.contains(QLatin1Char('"')));
 
-    resetSharedState();
-    DatabaseTables &t = databaseTables();
-    t.RegDbEntries.append(input.split(QLatin1Char('\n')));
-    t.RegDbCount = qint32(t.RegDbEntries.size() - 1);
-    ScanRegistry();
+    // The entries are the database: the engine is made for them.
+    DatabaseTables tables;
+    tables.RegDbEntries.append(input.split(QLatin1Char('\n')));
+    tables.RegDbCount = qint32(tables.RegDbEntries.size() - 1);
+    ScanCallbacks callbacks;
+    callbacks.openRegistry = [](const QString &, RegistryAccess) {
+        return std::make_unique<BorrowedRegistry>(*memoryRegistry);
+    };
+    ScanSession session(makeEngine(std::move(tables)), fuzzPaths(), LanguageTexts(),
+                        std::move(callbacks));
+    const DatabaseTables &t = session.engine().tables();
+    ScanRegistry(session);
 
     QList<ResultListModel::Row> expected;
     QString threat;
@@ -168,10 +176,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         else
             present = registryValueIsPresent(memoryRegistry->queryValue(*root, path, name));
         if (present)
-            expected.append({threat, entry, QByteArray()});
+            expected.append({threat, entry, {}});
     }
-    const ResultListModel &list = resultList();
-    FUZZ_CHECK(scanState().ObjectsScanned == checked);
+    const ResultListModel &list = session.results();
+    FUZZ_CHECK(session.state().ObjectsScanned == checked);
     FUZZ_CHECK(list.count() == expected.size());
     for (qsizetype i = 1; i <= list.count(); ++i) {
         FUZZ_CHECK(list.row(i).name == expected.at(i - 1).name);

@@ -66,6 +66,8 @@ fuzz_one() {
     # A hive has blocks of 4 KiB; a database file grows with its Base64 lines.
     hive|hive_removal|cryptfile) options+=(-max_len=65536) ;;
     cookie) options+=(-max_len=16384) ;;
+    # A seed store has pages of 512 bytes, a few of them.
+    cookie_store|cookie_store_removal) options+=(-max_len=16384) ;;
   esac
   if "$build/fuzz/fuzz_$name" "${options[@]}" "$corpus" >"$work/logs/$name.log" 2>&1; then
     echo ok >"$work/logs/$name.status"

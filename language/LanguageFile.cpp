@@ -1,11 +1,12 @@
 #include "language/LanguageFile.h"
 
-#include "language/Lingua.h"
+#include "language/LanguageTexts.h"
+#include "platform/AppPaths.h"
 #include "platform/Cp1252.h"
-#include "platform/StartupState.h"
 
-#include <QDir>
 #include <QFile>
+
+#include <algorithm>
 
 namespace {
 
@@ -45,28 +46,34 @@ bool nextItem(const QByteArray &bytes, qsizetype &pos, QByteArray *item)
 
 } // namespace
 
-void readLanguageText(const QByteArray &bytes)
+int readLanguageText(const QByteArray &bytes, LanguageTexts &texts)
 {
     qsizetype pos = 0;
     QByteArray item;
-    for (size_t i = 1; i <= 34; ++i) {
-        if (!nextItem(bytes, pos, &item))
-            return;
-        languageState().Lingua[i] = Cp1252::toUnicode(item);
-    }
+    int n = 0;
+    while (n < LanguageTexts::kLastEntry && nextItem(bytes, pos, &item))
+        texts.setText(++n, Cp1252::toUnicode(item));
+    return n;
 }
 
-void readLanguageFile(const QString &path)
+int readLanguageFile(const QString &path, LanguageTexts &texts)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return;
+        return 0;
     // A language file is a few hundred bytes; a larger one is not a
     // language file and is read only as far as the first 64 KiB go.
-    readLanguageText(file.read(64 * 1024));
+    return readLanguageText(file.read(64 * 1024), texts);
 }
 
-void readCurrentLanguage()
+void readCurrentLanguage(const AppPaths &paths, LanguageTexts &texts)
 {
-    readLanguageFile(applicationFolder() + QDir::separator() + QStringLiteral("lang.dat"));
+    const int read = readLanguageFile(paths.file(QStringLiteral("lang.dat")), texts);
+    if (read >= LanguageTexts::kLastEntry)
+        return;
+    LanguageTexts english;
+    readLanguageFile(paths.LanguageFolder + QStringLiteral("english"), english);
+    for (int n = std::max(read + 1, LanguageTexts::kFirstFileEntries + 1);
+         n <= LanguageTexts::kLastEntry; ++n)
+        texts.setText(n, english.Lingua(n));
 }

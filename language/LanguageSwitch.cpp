@@ -1,6 +1,6 @@
 #include "language/LanguageSwitch.h"
 
-#include "platform/StartupState.h"
+#include "platform/AppPaths.h"
 #include "platform/TextFiles.h"
 
 #include <QDir>
@@ -21,17 +21,16 @@ QString languageFileName(int index)
     return QString::fromUtf8(names[index]);
 }
 
-bool installLanguage(int index)
+bool installLanguage(const AppPaths &paths, int index)
 {
     const QString name = languageFileName(index);
     if (name.isEmpty())
         return false;
-    const StartupState &s = startupState();
-    QFile source(s.LanguageFolder + name);
+    QFile source(paths.LanguageFolder + name);
     if (!source.open(QIODevice::ReadOnly))
         return false;
     const QByteArray bytes = source.readAll();
     if (source.error() != QFileDevice::NoError)
         return false;
-    return TextFiles::writeAtomically(s.AppFolder + QStringLiteral("lang.dat"), bytes);
+    return TextFiles::writeAtomically(paths.file(QStringLiteral("lang.dat")), bytes);
 }

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+struct AppPaths;
+
 // The language files of the Language folder, by button index 0 to 5:
 // "english", "français", "italiano", "deutsch", "español", "nederlands".
 QString languageFileName(int index);
@@ -10,4 +12,4 @@ QString languageFileName(int index);
 // temporary name beside lang.dat first and only then replaces it, so a
 // missing or unreadable language file leaves the old lang.dat in place.
 // True when lang.dat now holds the chosen file.
-bool installLanguage(int index);
+bool installLanguage(const AppPaths &paths, int index);

@@ -1,29 +1,21 @@
 #include "platform/EventPump.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 
 namespace {
 constexpr qint64 kIntervalMs = 15;
-
-QElapsedTimer &sinceLastPass()
-{
-    static QElapsedTimer timer;
-    return timer;
-}
 } // namespace
 
 void EventPump::processPendingEvents()
 {
-    QElapsedTimer &timer = sinceLastPass();
-    if (timer.isValid() && timer.elapsed() < kIntervalMs)
+    if (m_sinceLastPass.isValid() && m_sinceLastPass.elapsed() < kIntervalMs)
         return;
     processPendingEventsNow();
 }
 
 void EventPump::processPendingEventsNow()
 {
-    sinceLastPass().start();
+    m_sinceLastPass.start();
     if (QCoreApplication::instance())
         QCoreApplication::processEvents();
 }

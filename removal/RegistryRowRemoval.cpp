@@ -2,7 +2,10 @@
 
 #include "scanner/basRegistry.h"
 
-RegistryRowRemoval::RegistryRowRemoval() : m_session(RegistryAccess::ReadWrite) {}
+RegistryRowRemoval::RegistryRowRemoval(std::unique_ptr<RegistryBackend> registry)
+    : m_session(std::move(registry))
+{
+}
 
 RegistryRowRemoval::~RegistryRowRemoval() = default;
 
@@ -22,17 +25,17 @@ bool RegistryRowRemoval::removeRow(const QString &location)
         keyPart.remove(QLatin1Char('"') + name + QLatin1Char('"'));
     }
     if (!name.isEmpty()) {
-        DeleteValue(*root, keyPart, name);
+        m_session.DeleteValue(*root, keyPart, name);
     } else {
         // A key deletion needs a key below the root: deleting the root itself
         // would empty a whole part of the registry.
         if (registryPathParts(keyPart).isEmpty())
             return false;
-        DeleteKey(*root, keyPart);
+        m_session.DeleteKey(*root, keyPart);
     }
     // A key or value that is not there needs nothing; a change the registry
     // refused or could not make leaves the row to be recorded.
-    const qint32 result = LastRegResult();
+    const qint32 result = m_session.LastRegResult();
     return result == RegistryResult::Success || result == RegistryResult::FileNotFound;
 }
 

@@ -5,13 +5,15 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 // Removes registry rows of the result list during one removal.  The registry
-// of the scanned installation is opened for changes when the object is made
-// and every changed hive is committed once by finish().
+// is opened for changes when the object is made and every changed hive is
+// committed once by finish().
 class RegistryRowRemoval
 {
 public:
-    RegistryRowRemoval();
+    explicit RegistryRowRemoval(std::unique_ptr<RegistryBackend> registry);
     ~RegistryRowRemoval();
     RegistryRowRemoval(const RegistryRowRemoval &) = delete;
     RegistryRowRemoval &operator=(const RegistryRowRemoval &) = delete;

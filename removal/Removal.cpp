@@ -1,14 +1,9 @@
 #include "removal/Removal.h"
 
-#include "language/Lingua.h"
-#include "platform/EventPump.h"
 #include "platform/FileRemoval.h"
-#include "platform/StartupState.h"
 #include "platform/TextFiles.h"
 #include "removal/RegistryRowRemoval.h"
-#include "scanner/ResultListModel.h"
-#include "scanner/ScanReport.h"
-#include "scanner/ScanState.h"
+#include "scanner/ScanSession.h"
 
 #include <QDir>
 #include <QFile>
@@ -84,20 +79,19 @@ bool isFaithfulPath(const QString &path)
 
 } // namespace
 
-void recordRemovalFailure(const QString &path)
+void recordRemovalFailure(const ScanSession &session, const QString &path)
 {
-    const StartupState &s = startupState();
-    appendReportLines(s.ReportFolder + scanState().ReportBaseName + QStringLiteral(".txt"),
-                      {Lingua(31) + QLatin1Char(' ') + path, reportRecordSeparator()});
+    appendReportLines(session.reportPath(),
+                      {session.Lingua(31) + QLatin1Char(' ') + path, reportRecordSeparator()});
 }
 
-void DestroyFile(const QString &FilePath)
+void DestroyFile(ScanSession &session, const QString &FilePath)
 {
     if (!isFaithfulPath(FilePath) || !removeFileWithoutForce(QFile::encodeName(FilePath)))
-        recordRemovalFailure(FilePath);
+        recordRemovalFailure(session, FilePath);
 }
 
-void RemoveMozillaCookie(const QString &Oggetto)
+void RemoveMozillaCookie(ScanSession &session, const QString &Oggetto)
 {
     const QString rest = Oggetto.mid(Oggetto.startsWith(QLatin1String("mozilla:")) ? 8 : 9);
     const CookieRow row = splitCookieRow(rest);
@@ -110,7 +104,7 @@ void RemoveMozillaCookie(const QString &Oggetto)
                                                   ? rewrittenCookies(cookiePath, cookieLine)
                                                   : std::nullopt;
     if (!content) {
-        recordRemovalFailure(cookiePath);
+        recordRemovalFailure(session, cookiePath);
         return;
     }
 
@@ -125,14 +119,14 @@ void RemoveMozillaCookie(const QString &Oggetto)
         written && !isReadOnly(info) && TextFiles::replaceFile(companionPath, cookiePath);
     if (!replaced) {
         QFile::remove(companionPath);
-        recordRemovalFailure(cookiePath);
+        recordRemovalFailure(session, cookiePath);
     }
-    EventPump::processPendingEvents();
+    session.processEvents();
 }
 
-void RemoveListedDetections()
+void RemoveListedDetections(ScanSession &session)
 {
-    ResultListModel &list = resultList();
+    ResultListModel &list = session.results();
     const qsizetype n = list.count();
     std::optional<RegistryRowRemoval> registry;
     for (qsizetype i = 1; i <= n; ++i) {
@@ -141,23 +135,23 @@ void RemoveListedDetections()
             break;
         if (location.startsWith(QLatin1String("HKEY"))) {
             if (!registry)
-                registry.emplace();
+                registry.emplace(session.openRegistry(RegistryAccess::ReadWrite));
             if (!registry->removeRow(location))
-                recordRemovalFailure(location);
+                recordRemovalFailure(session, location);
         } else if (location.startsWith(QLatin1String("mozilla:")) ||
                    location.startsWith(QLatin1String("netscape:"))) {
-            RemoveMozillaCookie(location);
-        } else if (const QByteArray &nativePath = list.row(i).nativeLocation;
-                   !nativePath.isEmpty()) {
-            if (!removeFileWithoutForce(nativePath))
-                recordRemovalFailure(location);
+            RemoveMozillaCookie(session, location);
+        } else if (const std::optional<FoundFile> &found = list.row(i).found;
+                   found && !found->isCookieFile) {
+            if (!removeFileWithoutForce(found->nativePath))
+                recordRemovalFailure(session, location);
         } else {
-            DestroyFile(location);
+            DestroyFile(session, location);
         }
     }
     if (registry) {
         for (const QString &hive : registry->finish())
-            recordRemovalFailure(hive);
+            recordRemovalFailure(session, hive);
     }
     list.clear();
 }

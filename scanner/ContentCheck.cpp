@@ -1,65 +1,52 @@
 #include "scanner/ContentCheck.h"
 
-#include "databases/DatabaseTables.h"
 #include "databases/modCipher.h"
-#include "platform/EventPump.h"
-#include "scanner/FileDescriptor.h"
-#include "scanner/ScanState.h"
+#include "platform/FileHandle.h"
+#include "scanner/Engine.h"
+#include "scanner/ScanSession.h"
 #include "scanner/SignatureSearch.h"
 
 #include <QFile>
 
 #include <algorithm>
 
-#include <cerrno>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace {
+// Signature entries read between two yields of a long search.
+constexpr qint32 kEntriesPerYield = 4096;
+} // namespace
 
-// One buffer for the content of every file checked, kept between calls.
-QByteArray &contentBuffer()
+ContentReader::Outcome ContentReader::read(const FileHandle &file, QByteArray *content)
 {
-    static QByteArray buffer;
-    return buffer;
-}
-
-// Reads the whole content of the open regular file into the content buffer;
-// the view returned is valid until the next call.  False when the file cannot
-// be read or holds more than kContentCheckLimit bytes.
-bool readContent(const FileDescriptor &file, QByteArray *content)
-{
-    struct stat st {
-    };
-    if (!file.status(&st) || !S_ISREG(st.st_mode) || st.st_size > kContentCheckLimit)
-        return false;
-    QByteArray &buffer = contentBuffer();
+    FileStatus st;
+    if (!file.status(&st))
+        return Outcome::Failed;
+    if (st.kind != FileStatus::Kind::Regular || st.size > kContentCheckLimit)
+        return Outcome::Skipped;
     // One byte more than the limit tells a file that grew past it.
-    if (buffer.size() < kContentCheckLimit + 1)
-        buffer.resize(kContentCheckLimit + 1);
+    if (m_buffer.size() < kContentCheckLimit + 1)
+        m_buffer.resize(kContentCheckLimit + 1);
     qint64 used = 0;
     while (used <= kContentCheckLimit) {
-        const ssize_t got =
-            ::read(file.get(), buffer.data() + used, size_t(kContentCheckLimit + 1 - used));
-        if (got < 0 && errno == EINTR)
-            continue;
+        const qint64 got = file.read(m_buffer.data() + used, kContentCheckLimit + 1 - used);
         if (got < 0)
-            return false;
+            return Outcome::Failed;
         if (got == 0)
             break;
         used += got;
     }
     if (used > kContentCheckLimit)
-        return false;
-    *content = QByteArray::fromRawData(buffer.constData(), qsizetype(used));
-    return true;
+        return Outcome::Skipped;
+    *content = QByteArray::fromRawData(m_buffer.constData(), qsizetype(used));
+    return Outcome::Read;
 }
 
-bool searchSignatures(const QByteArray &content)
+ContentVerdict searchSignatures(const Engine &engine, const QByteArray &content,
+                                const std::function<void()> &yield)
 {
+    ContentVerdict verdict;
     const QString d1 = QString::fromLatin1(HashString(1, content));
     if (d1.isEmpty())
-        return false;
+        return verdict;
     // The SHA-1 digest is made only when an entry with this MD5 digest asks
     // for it, and then once.
     QString d3;
@@ -72,51 +59,52 @@ bool searchSignatures(const QByteArray &content)
         return d3;
     };
 
-    const DatabaseTables &tables = databaseTables();
-    // A copy (shared, not duplicated) of the list, read once: the events let
-    // run during the search cannot pull the entries away under the loop.
-    const QStringList entries = tables.TrojSigEntries;
+    const DatabaseTables &tables = engine.tables();
+    const QStringList &entries = tables.TrojSigEntries;
     const qint32 count = std::clamp<qint32>(tables.TrojSigCount, 0, qint32(entries.size()) - 1);
-    const qint32 start = SignatureSearch::forTables(tables).startFor(d1);
-    ScanState &state = scanState();
+    const qint32 start = engine.signatureSearch().startFor(d1);
     // Reading from entry 1 would have left the name of the entry before the
     // start behind.
     if (start > 1 && start - 1 <= count)
-        state.CurrentThreatName = signatureThreatName(entries.at(start - 1));
+        verdict.threatName = signatureThreatName(entries.at(start - 1));
     for (qint32 i = start; i <= count; ++i) {
-        EventPump::processPendingEvents();
+        if (yield && (i - start) % kEntriesPerYield == kEntriesPerYield - 1)
+            yield();
         const QString &e = entries.at(i);
         if (e.isEmpty())
-            return false;
+            return verdict;
         const QStringView sig = signatureFirstDigest(e);
         const QStringView second = signatureSecondDigest(e);
-        state.CurrentThreatName = signatureThreatName(e);
-        EventPump::processPendingEvents();
+        verdict.threatName = signatureThreatName(e);
         const int order = sig.compare(d1);
-        if (order == 0 && (second.isEmpty() || second == secondDigest()))
-            return true;
+        if (order == 0 && (second.isEmpty() || second == secondDigest())) {
+            verdict.matched = true;
+            return verdict;
+        }
         if (order > 0)
-            return false;
+            return verdict;
     }
-    return false;
+    return verdict;
 }
 
-} // namespace
-
-bool FileScan(const FileDescriptor &file)
+bool FileScan(ScanSession &session, const FileHandle &file)
 {
     try {
         QByteArray content;
-        if (!readContent(file, &content))
+        if (session.contentReader().read(file, &content) != ContentReader::Outcome::Read)
             return false;
-        EventPump::processPendingEvents();
-        return searchSignatures(content);
+        session.processEvents();
+        const ContentVerdict verdict =
+            searchSignatures(session.engine(), content, [&session] { session.processEvents(); });
+        if (verdict.threatName)
+            session.state().CurrentThreatName = *verdict.threatName;
+        return verdict.matched;
     } catch (...) {
         return false;
     }
 }
 
-bool FileScan(const QString &FILE)
+bool FileScan(ScanSession &session, const QString &FILE)
 {
-    return FileScan(FileDescriptor::openRegularFile(QFile::encodeName(FILE)));
+    return FileScan(session, FileHandle::openRegularFile(QFile::encodeName(FILE)));
 }

@@ -1,78 +1,148 @@
 #include "scanner/FileWalk.h"
 
-#include "platform/EventPump.h"
+#include "platform/FileHandle.h"
 #include "platform/ProgressIndicator.h"
-#include "platform/StartupState.h"
 #include "scanner/ContentCheck.h"
-#include "scanner/FileDescriptor.h"
+#include "scanner/ContentCheckPool.h"
+#include "scanner/CookieScan.h"
 #include "scanner/NameCheck.h"
 #include "scanner/RecordDetection.h"
 #include "scanner/ScanRun.h"
-#include "scanner/ScanState.h"
+#include "scanner/ScanSession.h"
 #include "scanner/TrimNull.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cmath>
+#include <deque>
+#include <optional>
 #include <vector>
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+// The walk runs in two parts on the scan's thread.  The walker goes through
+// the tree ahead and does everything that reads the file system: it lists the
+// folders, opens the files, checks the names, reads the cookie files and hands
+// the contents to the worker threads (or checks them itself when the session
+// has one worker).  Each of its steps is then committed in walk order: the
+// counters, the live values, the detections, the stop.  Nothing the walker
+// does ahead is visible until its step is committed, so a stop, and every
+// output, is the same with one worker or many.
 
 namespace {
 
-struct ListedEntry {
-    QByteArray name;
-    unsigned char type; // d_type, used only when the entry cannot be looked at
+const QChar kSeparator = QDir::separator();
+const char kNativeSeparator = kSeparator.toLatin1();
+
+// The walker goes at most this many steps, and this many contents per
+// worker, ahead of the commit.
+constexpr size_t kStepsAhead = 256;
+constexpr size_t kContentsAheadPerWorker = 4;
+
+// One step of the walk, in the order the walk takes effect.
+struct WalkStep {
+    enum class Kind {
+        Entry,        // one entry of a folder
+        SubfolderEnd, // the walk of the subfolder an entry led into is over
+    };
+    Kind kind = Kind::Entry;
+    // The level of the folder the entry is listed in: 1 for the starting
+    // folder.  For SubfolderEnd the level of the entry that led into it.
+    size_t depth = 0;
+
+    QString path;          // CurrentFilePath
+    QByteArray nativePath; // the same in the file system's bytes
+    // The entry's size, when it could be read (otherwise CurrentEntrySize
+    // keeps its value).
+    std::optional<double> size;
+    bool isFolder = false;
+    bool entered = false; // a subfolder whose own steps follow
+
+    // The file and its folder as the walk saw them (files only).
+    FoundFile found;
+    bool cookieFile = false;
+    bool cookieScanned = false;
+    QStringList cookieObjects;
+    NameVerdict name;
+    std::shared_ptr<ContentJob> job;            // the content check on a worker
+    std::optional<ContentVerdict> localVerdict; // the content check done here
+    bool unreadable = false;
 };
 
-// One folder being walked.  The walk keeps these on a stack of its own
-// instead of recursing, so that a tree thousands of levels deep costs heap
-// memory, not call stack; the order of work is that of the recursive walk.
 struct Folder {
-    QString path;          // ends with "/"
+    QString path;          // ends with the separator
     QByteArray nativePath; // the same in the file system's bytes
-    dev_t device = 0;
-    ino_t inode = 0;
-    std::vector<ListedEntry> entries;
+    FileStatus identity;
+    std::vector<FolderEntry> entries;
     size_t next = 0;
     bool insideSubfolder = false; // the current entry's subfolder is being walked
 };
 
-bool isTheFolder(const FileDescriptor &handle, dev_t device, ino_t inode)
+bool isTheFolder(const FileHandle &handle, const FileStatus &identity)
 {
-    struct stat st {
-    };
-    return handle.status(&st) && S_ISDIR(st.st_mode) && st.st_dev == device && st.st_ino == inode;
+    FileStatus st;
+    return handle.status(&st) && st.kind == FileStatus::Kind::Folder && st.isSameObject(identity);
 }
 
 // Lists the open folder.  Every name is read at once, so the walk holds only
 // the open folder it is in, at any depth.  "." and ".." are left out of the
 // starting folder only.
-bool listFolder(Folder &folder, const FileDescriptor &handle, bool isStart)
+bool listFolder(Folder &folder, const FileHandle &handle, bool isStart)
 {
-    struct stat st {
-    };
-    if (!handle.status(&st))
+    if (!handle.status(&folder.identity) || !handle.list(&folder.entries))
         return false;
-    const int copy = ::fcntl(handle.get(), F_DUPFD_CLOEXEC, 0);
-    DIR *dir = copy < 0 ? nullptr : ::fdopendir(copy);
-    if (!dir) {
-        if (copy >= 0)
-            ::close(copy);
+    if (isStart) {
+        std::erase_if(folder.entries,
+                      [](const FolderEntry &e) { return e.name == "." || e.name == ".."; });
+    }
+    return true;
+}
+
+bool isBeingWalked(const std::vector<Folder> &stack, const FileStatus &st)
+{
+    for (const Folder &f : stack) {
+        if (f.identity.isSameObject(st))
+            return true;
+    }
+    return false;
+}
+
+// Goes through the tree and makes the steps of the walk.
+class Walker
+{
+public:
+    Walker(ScanSession &session, ContentCheckPool *pool) : m_session(session), m_pool(pool) {}
+
+    // Opens and lists the starting folder; false when it cannot be.
+    bool start(const QString &path);
+    // The next step, or none at the end of the walk.
+    std::optional<WalkStep> next();
+
+private:
+    FileHandle climbBack(FileHandle here, size_t depth) const;
+    void checkFile(WalkStep &step, const FolderEntry &entry, const Folder &folder,
+                   const QString &name, FileHandle file, bool regular);
+
+    ScanSession &m_session;
+    ContentCheckPool *m_pool;
+    std::vector<Folder> m_stack;
+    // The open folder the entries are opened and looked at in, and its depth
+    // (the stack size when it was on top).
+    FileHandle m_here;
+    size_t m_hereDepth = 1;
+    FileStatus m_start;
+};
+
+bool Walker::start(const QString &path)
+{
+    Folder start;
+    start.path = path.endsWith(kSeparator) ? path : path + kSeparator;
+    start.nativePath = QFile::encodeName(start.path);
+    m_here = FileHandle::openFolder(start.nativePath);
+    if (!listFolder(start, m_here, true))
         return false;
-    }
-    folder.device = st.st_dev;
-    folder.inode = st.st_ino;
-    while (const dirent *d = ::readdir(dir)) {
-        const QByteArray name(d->d_name);
-        if (isStart && (name == "." || name == ".."))
-            continue;
-        folder.entries.push_back({name, d->d_type});
-    }
-    ::closedir(dir);
+    m_start = start.identity;
+    m_stack.push_back(std::move(start));
     return true;
 }
 
@@ -81,143 +151,278 @@ bool listFolder(Folder &folder, const FileDescriptor &handle, bool isStart)
 // ".." leads back at any depth, however long the path; when that is no longer
 // the same folder (it was moved meanwhile) the folder's own path is tried.
 // Closed when neither is the folder any more.
-FileDescriptor climbBack(FileDescriptor here, size_t depth, const std::vector<Folder> &stack)
+FileHandle Walker::climbBack(FileHandle here, size_t depth) const
 {
-    const Folder &top = stack.back();
-    for (; depth > stack.size() && here.isOpen(); --depth)
-        here = FileDescriptor::openFolderIn(here, "..");
-    if (isTheFolder(here, top.device, top.inode))
+    const Folder &top = m_stack.back();
+    for (; depth > m_stack.size() && here.isOpen(); --depth)
+        here = here.openParent();
+    if (isTheFolder(here, top.identity))
         return here;
-    FileDescriptor byPath = FileDescriptor::openFolder(top.nativePath);
-    return isTheFolder(byPath, top.device, top.inode) ? std::move(byPath) : FileDescriptor();
+    FileHandle byPath = FileHandle::openFolder(top.nativePath);
+    return isTheFolder(byPath, top.identity) ? std::move(byPath) : FileHandle();
 }
 
-bool isBeingWalked(const std::vector<Folder> &stack, const struct stat &st)
+std::optional<WalkStep> Walker::next()
 {
-    for (const Folder &f : stack) {
-        if (f.device == st.st_dev && f.inode == st.st_ino)
-            return true;
+    while (!m_stack.empty()) {
+        Folder &folder = m_stack.back();
+        if (folder.insideSubfolder) {
+            folder.insideSubfolder = false;
+            WalkStep end;
+            end.kind = WalkStep::Kind::SubfolderEnd;
+            end.depth = m_stack.size();
+            return end;
+        }
+        if (folder.next >= folder.entries.size()) {
+            m_stack.pop_back();
+            continue;
+        }
+        if (m_hereDepth != m_stack.size()) {
+            m_here = climbBack(std::move(m_here), m_hereDepth);
+            m_hereDepth = m_stack.size();
+            if (!m_here.isOpen()) {
+                // The folder went away during the walk of its subfolders:
+                // what it still held cannot be reached.
+                m_stack.pop_back();
+                continue;
+            }
+        }
+        const FolderEntry &entry = folder.entries[folder.next++];
+        WalkStep step;
+        step.depth = m_stack.size();
+        const QString name = TrimNull(QFile::decodeName(entry.name));
+        step.path = folder.path + name;
+        step.nativePath = folder.nativePath + entry.name;
+
+        // A file listed as regular is opened once: the open file gives its
+        // size and, later, its content.  Every other entry is only looked at.
+        FileStatus st;
+        FileHandle file;
+        bool looked = false;
+        if (entry.hint == FolderEntry::Hint::Regular) {
+            file = m_here.openFileIn(entry.name);
+            looked = file.status(&st);
+        }
+        if (!looked)
+            looked = m_here.statusIn(entry.name, &st, false);
+        step.isFolder =
+            looked ? st.kind == FileStatus::Kind::Folder : entry.hint == FolderEntry::Hint::Folder;
+        if (looked && st.kind == FileStatus::Kind::Link) {
+            // A link counts as the size of what it leads to.
+            FileStatus target;
+            if (m_here.statusIn(entry.name, &target, true) &&
+                target.kind != FileStatus::Kind::Folder)
+                step.size = double(target.size);
+        } else if (looked && !step.isFolder) {
+            step.size = double(st.size);
+        }
+
+        if (!step.isFolder) {
+            step.found = {step.nativePath, looked ? st : FileStatus{}, folder.identity, false};
+            checkFile(step, entry, folder, name, std::move(file),
+                      looked && st.kind == FileStatus::Kind::Regular);
+            return step;
+        }
+        if (looked && !name.startsWith(QLatin1Char('.')) && m_session.state().RecurseSubfolders &&
+            st.device == m_start.device && !isBeingWalked(m_stack, st)) {
+            FileHandle subHandle = m_here.openFolderIn(entry.name);
+            Folder sub;
+            sub.path = step.path + kSeparator;
+            sub.nativePath = step.nativePath + kNativeSeparator;
+            if (isTheFolder(subHandle, st) && listFolder(sub, subHandle, false)) {
+                folder.insideSubfolder = true;
+                m_stack.push_back(std::move(sub)); // folder is not used past here
+                m_here = std::move(subHandle);
+                m_hereDepth = m_stack.size();
+                step.entered = true;
+            } else if (m_here.statusIn(entry.name, &st, false)) {
+                // Still there, yet it could not be opened or listed.
+                step.unreadable = true;
+            }
+        }
+        return step;
     }
-    return false;
+    return std::nullopt;
 }
 
-void moveProgress(const ScanState &s)
+// The name check, the cookie scan and the content check of one file, as far
+// as they read: their outcome is committed with the step.
+void Walker::checkFile(WalkStep &step, const FolderEntry &entry, const Folder &folder,
+                       const QString &name, FileHandle file, bool regular)
 {
-    if (s.BytesScanned > kProgressUnit && s.progressBar)
-        s.progressBar->setValue(std::floor(s.BytesScanned / kProgressUnit));
+    const Engine &engine = m_session.engine();
+    try {
+        if (isCookieFileName(name)) {
+            step.cookieFile = true;
+            const CookiePatterns &patterns = engine.cookiePatterns();
+            if (patterns.found) {
+                step.cookieScanned = true;
+                const FileHandle cookies = m_here.openFileIn(entry.name);
+                FileStatus st;
+                if (cookies.status(&st) && st.kind == FileStatus::Kind::Regular) {
+                    step.found.file = st;
+                    step.found.isCookieFile = true;
+                    scanCookieLines(patterns, cookies, [&](const QByteArray &line) {
+                        step.cookieObjects << cookieObjectText(folder.path, name, line);
+                    });
+                } else if (regular && !cookies.isOpen()) {
+                    step.unreadable = true;
+                }
+            }
+        } else {
+            step.name = checkFileName(engine, folder.path, name, m_session.nameLookup());
+        }
+    } catch (...) {
+        // A failing name check or cookie scan counts as no match.
+        step.name = NameVerdict{};
+    }
+    if (step.name.matched || !regular || !step.size || *step.size > kContentCheckLimit)
+        return;
+    if (!file.isOpen())
+        file = m_here.openFileIn(entry.name);
+    if (!file.isOpen()) {
+        step.unreadable = true;
+        return;
+    }
+    if (m_pool) {
+        step.job = m_pool->submit(std::move(file));
+        return;
+    }
+    QByteArray content;
+    const ContentReader::Outcome read = m_session.contentReader().read(file, &content);
+    step.unreadable = read == ContentReader::Outcome::Failed;
+    if (read == ContentReader::Outcome::Read) {
+        step.localVerdict =
+            searchSignatures(engine, content, [this] { m_session.processEvents(); });
+    }
+}
+
+// Commits the steps of the walk in order.
+class Committer
+{
+public:
+    explicit Committer(ScanSession &session) : m_session(session), m_s(session.state()) {}
+
+    // Commits one step; true when the walk is to end there.
+    bool commit(const WalkStep &step);
+
+private:
+    bool finishEntry(size_t depth);
+    void moveProgress() const;
+    void record(const QString &name, const QString &object, const FoundFile &found);
+
+    ScanSession &m_session;
+    ScanState &m_s;
+};
+
+bool Committer::commit(const WalkStep &step)
+{
+    if (step.kind == WalkStep::Kind::SubfolderEnd)
+        return finishEntry(step.depth);
+    m_s.CurrentFilePath = step.path;
+    if (step.size)
+        m_s.CurrentEntrySize = *step.size;
+    m_s.BytesScanned += m_s.CurrentEntrySize;
+    moveProgress();
+    if (step.isFolder) {
+        m_session.processEvents();
+    } else if (step.cookieFile) {
+        if (step.cookieScanned)
+            m_s.CurrentThreatName = trackingCookieName();
+        for (const QString &object : step.cookieObjects)
+            record(trackingCookieName(), object, step.found);
+    } else {
+        if (step.name.threatName)
+            m_s.CurrentThreatName = *step.name.threatName;
+        if (step.name.matched)
+            record(m_s.CurrentThreatName, m_s.CurrentFilePath, step.found);
+    }
+    const ContentVerdict *content =
+        step.job ? &step.job->verdict() : (step.localVerdict ? &*step.localVerdict : nullptr);
+    if (content) {
+        if (content->threatName)
+            m_s.CurrentThreatName = *content->threatName;
+        if (content->matched)
+            record(m_s.CurrentThreatName, m_s.CurrentFilePath, step.found);
+    }
+    if (step.unreadable || (step.job && step.job->readFailed()))
+        m_session.recordUnreadable(step.path);
+    if (step.entered)
+        return false; // the entry ends with its subfolder
+    return finishEntry(step.depth);
+}
+
+// Ends the current entry of the folder at depth: counts it and, when a stop
+// has been asked for, ends that folder and, one after the other, the entries
+// of the folders around it that led into it.
+bool Committer::finishEntry(size_t depth)
+{
+    ++m_s.ObjectsScanned;
+    m_session.processEvents();
+    if (!m_session.stopRequested())
+        return false;
+    for (; depth > 1; --depth) {
+        ++m_s.ObjectsScanned;
+        m_session.processEvents();
+    }
+    return true;
+}
+
+void Committer::moveProgress() const
+{
+    const double bytes = m_s.BytesScanned;
+    if (bytes > kProgressUnit && m_session.progress())
+        m_session.progress()->setValue(std::floor(bytes / kProgressUnit));
+}
+
+void Committer::record(const QString &name, const QString &object, const FoundFile &found)
+{
+    RecordDetection(m_session, name, object, found);
 }
 
 } // namespace
 
-void ScanFolder(const QString &path)
+void ScanFolder(ScanSession &session, const QString &path)
 {
     if (path.isEmpty())
         return;
-    ScanState &s = scanState();
-    const StartupState &startup = startupState();
-    std::vector<Folder> stack;
-    // The open folder the entries are opened and looked at in, and its depth
-    // (the stack size when it was on top).
-    FileDescriptor here;
-    size_t hereDepth = 1;
-    {
-        Folder start;
-        start.path = path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/');
-        start.nativePath = QFile::encodeName(start.path);
-        here = FileDescriptor::openFolder(start.nativePath);
-        if (!listFolder(start, here, true))
-            return;
-        stack.push_back(std::move(start));
+    const int workers = session.workerThreads();
+    std::optional<ContentCheckPool> pool;
+    if (workers > 1)
+        pool.emplace(session.engine(), workers);
+    Walker walker(session, pool ? &*pool : nullptr);
+    if (!walker.start(path)) {
+        if (QFileInfo::exists(path))
+            session.recordUnreadable(path);
+        return;
     }
-    const dev_t device = stack.front().device;
-
-    // Ends the current entry of the innermost folder: counts it and tells
-    // whether a stop was asked for, which ends that folder's loop.
-    const auto finishEntry = [&]() {
-        ++s.ObjectsScanned;
-        return startup.StopRequested;
-    };
-
-    while (!stack.empty()) {
-        Folder &folder = stack.back();
-        if (folder.insideSubfolder) {
-            folder.insideSubfolder = false;
-            if (finishEntry()) {
-                stack.pop_back();
-                continue;
+    Committer committer(session);
+    std::deque<WalkStep> ahead;
+    size_t contentsAhead = 0;
+    const size_t contentsLimit = kContentsAheadPerWorker * size_t(workers);
+    bool walked = false;
+    for (;;) {
+        // With one worker every step is committed as soon as it is made.
+        while (!walked && ahead.size() < (pool ? kStepsAhead : 1) &&
+               contentsAhead < contentsLimit) {
+            std::optional<WalkStep> step = walker.next();
+            if (!step) {
+                walked = true;
+                break;
             }
+            contentsAhead += step->job ? 1 : 0;
+            ahead.push_back(std::move(*step));
         }
-        if (folder.next >= folder.entries.size()) {
-            stack.pop_back();
-            continue;
+        if (ahead.empty())
+            return;
+        const WalkStep &head = ahead.front();
+        if (head.job) {
+            while (!pool->waitFor(*head.job, std::chrono::milliseconds(10)))
+                session.processEvents();
+            --contentsAhead;
         }
-        if (hereDepth != stack.size()) {
-            here = climbBack(std::move(here), hereDepth, stack);
-            hereDepth = stack.size();
-            if (!here.isOpen()) {
-                // The folder went away during the walk of its subfolders:
-                // what it still held cannot be reached.
-                stack.pop_back();
-                continue;
-            }
-        }
-        const ListedEntry &entry = folder.entries[folder.next++];
-        const QString name = TrimNull(QFile::decodeName(entry.name));
-        s.CurrentFilePath = folder.path + name;
-        const QByteArray nativeFull = folder.nativePath + entry.name;
-
-        // A file listed as regular is opened once: the open file gives its
-        // size and, later, its content.  Every other entry is only looked at.
-        struct stat st {
-        };
-        FileDescriptor file;
-        bool looked = false;
-        if (entry.type == DT_REG) {
-            file = FileDescriptor::openIn(here, entry.name);
-            looked = file.status(&st);
-        }
-        if (!looked)
-            looked = ::fstatat(here.get(), entry.name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
-        const bool isFolder = looked ? S_ISDIR(st.st_mode) : entry.type == DT_DIR;
-        if (looked && S_ISLNK(st.st_mode)) {
-            // A link counts as the size of what it leads to.
-            struct stat target {
-            };
-            if (::fstatat(here.get(), entry.name.constData(), &target, 0) == 0 &&
-                !S_ISDIR(target.st_mode))
-                s.CurrentEntrySize = double(target.st_size);
-        } else if (looked && !isFolder) {
-            s.CurrentEntrySize = double(st.st_size);
-        }
-        s.BytesScanned += s.CurrentEntrySize;
-        moveProgress(s);
-
-        if (isFolder) {
-            EventPump::processPendingEvents();
-            if (looked && !name.startsWith(QLatin1Char('.')) && s.RecurseSubfolders &&
-                st.st_dev == device && !isBeingWalked(stack, st)) {
-                FileDescriptor subHandle = FileDescriptor::openFolderIn(here, entry.name);
-                Folder sub;
-                sub.path = s.CurrentFilePath + QLatin1Char('/');
-                sub.nativePath = nativeFull + '/';
-                if (isTheFolder(subHandle, st.st_dev, st.st_ino) &&
-                    listFolder(sub, subHandle, false)) {
-                    folder.insideSubfolder = true;
-                    stack.push_back(std::move(sub)); // folder is not used past here
-                    here = std::move(subHandle);
-                    hereDepth = stack.size();
-                    continue;
-                }
-            }
-        } else if (Checkfile(folder.path, name)) {
-            RecordDetection(s.CurrentThreatName, s.CurrentFilePath, nativeFull);
-        } else if (s.CurrentEntrySize <= kContentCheckLimit && looked && S_ISREG(st.st_mode)) {
-            if (!file.isOpen())
-                file = FileDescriptor::openIn(here, entry.name);
-            if (FileScan(file))
-                RecordDetection(s.CurrentThreatName, s.CurrentFilePath, nativeFull);
-        }
-        if (finishEntry())
-            stack.pop_back();
+        if (committer.commit(head))
+            return;
+        ahead.pop_front();
     }
 }

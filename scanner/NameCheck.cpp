@@ -1,10 +1,8 @@
 #include "scanner/NameCheck.h"
 
-#include "databases/DatabaseTables.h"
-#include "platform/EventPump.h"
 #include "scanner/CookieScan.h"
-#include "scanner/NameCheckIndex.h"
-#include "scanner/ScanState.h"
+#include "scanner/Engine.h"
+#include "scanner/ScanSession.h"
 
 QString nameCheckPath(const QString &Root, const QString &FileName)
 {
@@ -13,24 +11,41 @@ QString nameCheckPath(const QString &Root, const QString &FileName)
     return full;
 }
 
-bool Checkfile(const QString &Root, const QString &FileName)
+bool isCookieFileName(const QString &FileName)
+{
+    return FileName.size() == 11 && FileName.toLower() == QLatin1String("cookies.txt");
+}
+
+NameVerdict checkFileName(const Engine &engine, const QString &Root, const QString &FileName,
+                          NameCheckIndex::Lookup &lookup)
+{
+    NameVerdict verdict;
+    if (FileName.isEmpty())
+        return verdict;
+    const NameCheckIndex &index = engine.nameIndex();
+    const qint32 entry = index.firstMatch(nameCheckPath(Root, FileName), lookup);
+    // Reading the table in order sets the threat name at every header it
+    // passes: up to the matching entry, or through the whole table.
+    const QString *name = entry != 0 ? index.threatNameAbove(entry) : index.lastThreatName();
+    if (name)
+        verdict.threatName = *name;
+    verdict.matched = entry != 0;
+    return verdict;
+}
+
+bool Checkfile(ScanSession &session, const QString &Root, const QString &FileName)
 {
     try {
-        if (FileName.isEmpty())
-            return false;
-        if (FileName.size() == 11 && FileName.toLower() == QLatin1String("cookies.txt")) {
-            ScanMozilla(Root, FileName);
+        if (isCookieFileName(FileName)) {
+            ScanMozilla(session, Root, FileName);
             return false;
         }
-        const NameCheckIndex &index = NameCheckIndex::forTables(databaseTables());
-        const qint32 entry = index.firstMatch(nameCheckPath(Root, FileName));
-        // Reading the table in order sets the threat name at every header it
-        // passes: up to the matching entry, or through the whole table.
-        const QString *name = entry != 0 ? index.threatNameAbove(entry) : index.lastThreatName();
-        if (name)
-            scanState().CurrentThreatName = *name;
-        EventPump::processPendingEvents();
-        return entry != 0;
+        const NameVerdict verdict =
+            checkFileName(session.engine(), Root, FileName, session.nameLookup());
+        if (verdict.threatName)
+            session.state().CurrentThreatName = *verdict.threatName;
+        session.processEvents();
+        return verdict.matched;
     } catch (...) {
         return false;
     }

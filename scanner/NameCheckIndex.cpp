@@ -10,24 +10,8 @@
 #include <deque>
 #include <limits>
 
-const NameCheckIndex &NameCheckIndex::forTables(const DatabaseTables &tables)
+NameCheckIndex::NameCheckIndex(const DatabaseTables &tables)
 {
-    static NameCheckIndex index;
-    if (!index.isFor(tables))
-        index.build(tables);
-    return index;
-}
-
-bool NameCheckIndex::isFor(const DatabaseTables &tables) const
-{
-    return m_count == tables.CookDbCount &&
-           m_entries.constData() == tables.CookDbEntries.constData() &&
-           m_entries.size() == tables.CookDbEntries.size();
-}
-
-void NameCheckIndex::build(const DatabaseTables &tables)
-{
-    *this = NameCheckIndex();
     m_entries = tables.CookDbEntries;
     m_count = std::clamp<qint32>(tables.CookDbCount, 0, qint32(m_entries.size()) - 1);
     m_headerAbove.assign(size_t(m_count) + 1, 0);
@@ -80,7 +64,6 @@ void NameCheckIndex::build(const DatabaseTables &tables)
             addKeyed(key, qint32(w));
     }
     linkKeys();
-    m_keySeen.assign(m_keyPatterns.size(), 0);
 }
 
 namespace {
@@ -188,21 +171,27 @@ qint32 NameCheckIndex::bestSuffixMatch(QStringView full) const
     return best;
 }
 
-void NameCheckIndex::collectCandidates(QStringView full, qint32 below) const
+void NameCheckIndex::collectCandidates(QStringView full, qint32 below, Lookup &lookup) const
 {
-    m_candidates.clear();
+    std::vector<qint32> &candidates = lookup.m_candidates;
+    std::vector<quint32> &keySeen = lookup.m_keySeen;
+    candidates.clear();
     if (m_wild.empty())
         return;
-    if (++m_lookupStamp == 0) {
-        std::fill(m_keySeen.begin(), m_keySeen.end(), 0);
-        m_lookupStamp = 1;
+    if (keySeen.size() != m_keyPatterns.size()) {
+        keySeen.assign(m_keyPatterns.size(), 0);
+        lookup.m_stamp = 0;
+    }
+    if (++lookup.m_stamp == 0) {
+        std::fill(keySeen.begin(), keySeen.end(), 0);
+        lookup.m_stamp = 1;
     }
     const auto take = [&](qint32 wildIndex) {
         const WildPattern &w = m_wild[size_t(wildIndex)];
         if (w.entry >= below)
             return false;
         if (w.pattern.size() <= full.size())
-            m_candidates.push_back(wildIndex);
+            candidates.push_back(wildIndex);
         return true;
     };
     for (qint32 wildIndex : m_unkeyed) {
@@ -220,9 +209,9 @@ void NameCheckIndex::collectCandidates(QStringView full, qint32 below) const
         for (qint32 out = m_keyAt[size_t(state)] >= 0 ? state : m_keyOut[size_t(state)]; out >= 0;
              out = m_keyOut[size_t(out)]) {
             const qint32 key = m_keyAt[size_t(out)];
-            if (m_keySeen[size_t(key)] == m_lookupStamp)
+            if (keySeen[size_t(key)] == lookup.m_stamp)
                 continue;
-            m_keySeen[size_t(key)] = m_lookupStamp;
+            keySeen[size_t(key)] = lookup.m_stamp;
             for (qint32 wildIndex : m_keyPatterns[size_t(key)]) {
                 if (!take(wildIndex))
                     break;
@@ -230,14 +219,14 @@ void NameCheckIndex::collectCandidates(QStringView full, qint32 below) const
         }
     }
     // Wild indices follow table order, so sorting them sorts by entry.
-    std::sort(m_candidates.begin(), m_candidates.end());
+    std::sort(candidates.begin(), candidates.end());
 }
 
-qint32 NameCheckIndex::firstMatch(QStringView full) const
+qint32 NameCheckIndex::firstMatch(QStringView full, Lookup &lookup) const
 {
     qint32 best = bestSuffixMatch(full);
-    collectCandidates(full, best);
-    for (qint32 wildIndex : m_candidates) {
+    collectCandidates(full, best, lookup);
+    for (qint32 wildIndex : lookup.m_candidates) {
         const WildPattern &w = m_wild[size_t(wildIndex)];
         const QStringView text = w.wholePath ? full : full.last(w.pattern.size());
         if (PatternMatch::matches(text, w.pattern)) {

@@ -20,18 +20,26 @@ struct DatabaseTables;
 // - every other pattern is reached through the longest run of plain
 //   characters it holds (a multi-pattern search over the path), and only the
 //   ones numbered below the best plain suffix found are tried, in table order.
-// The index keeps a shared copy of the entry list it was built from: any change
-// to the table's list (a reload, an edit in place) gives the list new storage,
-// and a count change is seen as well, so forTables() rebuilds by itself.
+// The index is built once from the tables and never changes afterwards, so
+// one index serves any number of scans, also at the same time.
 class NameCheckIndex
 {
 public:
-    // The index of the present CookDbEntries / CookDbCount.
-    static const NameCheckIndex &forTables(const DatabaseTables &tables);
+    // The scratch space of lookups: one per thread that looks up paths.
+    class Lookup
+    {
+        friend class NameCheckIndex;
+        std::vector<quint32> m_keySeen;
+        quint32 m_stamp = 0;
+        std::vector<qint32> m_candidates;
+    };
+
+    // The index of the tables' CookDbEntries / CookDbCount.
+    explicit NameCheckIndex(const DatabaseTables &tables);
 
     // The number of the first pattern entry (in table order) that the
     // lower-cased, "\"-separated full path matches, or 0 for none.
-    qint32 firstMatch(QStringView full) const;
+    qint32 firstMatch(QStringView full, Lookup &lookup) const;
 
     // The threat name of the header nearest above entry, or null when no
     // header stands above it.
@@ -48,17 +56,14 @@ private:
         bool wholePath; // holds "*": matched against the whole path
     };
 
-    NameCheckIndex() = default;
-    bool isFor(const DatabaseTables &tables) const;
-    void build(const DatabaseTables &tables);
     void addSuffix(QStringView pattern, qint32 entry);
     void addKeyed(QStringView key, qint32 wildIndex);
     void linkKeys();
     qint32 bestSuffixMatch(QStringView full) const;
-    void collectCandidates(QStringView full, qint32 below) const;
+    void collectCandidates(QStringView full, qint32 below, Lookup &lookup) const;
 
     QStringList m_entries; // shared copy of the table's list
-    qint32 m_count = -1;
+    qint32 m_count = 0;
 
     std::vector<qint32> m_headerAbove;  // entry -> header entry number, 0 for none
     std::vector<QString> m_threatNames; // header entry -> its threat name
@@ -77,9 +82,4 @@ private:
     std::vector<qint32> m_keyAt;                    // key number ending at the node, -1 for none
     std::vector<qint32> m_keyOut;                   // nearest node on the fail chain with a key
     std::vector<std::vector<qint32>> m_keyPatterns; // key -> indices into m_wild
-
-    // Scratch space of one lookup.
-    mutable std::vector<quint32> m_keySeen;
-    mutable quint32 m_lookupStamp = 0;
-    mutable std::vector<qint32> m_candidates;
 };

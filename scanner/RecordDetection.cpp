@@ -1,16 +1,14 @@
 #include "scanner/RecordDetection.h"
 
-#include "language/Lingua.h"
-#include "scanner/ResultListModel.h"
-#include "scanner/ScanReport.h"
-#include "scanner/ScanState.h"
+#include "scanner/ScanSession.h"
 
-void RecordDetection(const QString &name, const QString &object, const QByteArray &nativeObject)
+void RecordDetection(ScanSession &session, const QString &name, const QString &object,
+                     std::optional<FoundFile> found)
 {
-    ++scanState().DetectionCount;
-    resultList().addRow(name, object, nativeObject);
-    ScanReport &report = scanReport();
-    report.writeLine(Lingua(32) + QLatin1Char(' ') + name.toUpper());
+    ++session.state().DetectionCount;
+    session.results().addRow(name, object, std::move(found));
+    ScanReport &report = session.report();
+    report.writeLine(session.Lingua(32) + QLatin1Char(' ') + name.toUpper());
     report.writeLine(object);
     report.writeLine(reportRecordSeparator());
 }

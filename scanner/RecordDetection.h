@@ -1,10 +1,13 @@
 #pragma once
 
-#include <QByteArray>
+#include "scanner/ResultListModel.h"
+
 #include <QString>
 
+class ScanSession;
+
 // Records one detection: counts it, adds its row to the result list and
-// writes its three-line record to the open report.  A file found by the walk
-// also gives its path in the file system's own bytes, for its removal.
-void RecordDetection(const QString &name, const QString &object,
-                     const QByteArray &nativeObject = QByteArray());
+// writes its three-line record to the open report.  A detection the walk made
+// also gives where it found the file, for its removal.
+void RecordDetection(ScanSession &session, const QString &name, const QString &object,
+                     std::optional<FoundFile> found = std::nullopt);

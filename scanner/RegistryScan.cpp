@@ -1,18 +1,16 @@
 #include "scanner/RegistryScan.h"
 
-#include "databases/DatabaseTables.h"
-#include "platform/EventPump.h"
 #include "scanner/RecordDetection.h"
-#include "scanner/ScanState.h"
+#include "scanner/ScanSession.h"
 #include "scanner/basRegistry.h"
 
 #include <algorithm>
 
-void ScanRegistry()
+void ScanRegistry(ScanSession &session)
 {
-    const DatabaseTables &tables = databaseTables();
-    ScanState &s = scanState();
-    RegistrySession session(RegistryAccess::ReadOnly);
+    const DatabaseTables &tables = session.engine().tables();
+    ScanState &s = session.state();
+    RegistrySession registry(session.openRegistry(RegistryAccess::ReadOnly));
     // Never beyond the entries stored, whatever the count says.
     const qint64 count = std::min<qint64>(tables.RegDbCount, tables.RegDbEntries.size() - 1);
     for (qint64 i = 1; i <= count; ++i) {
@@ -40,11 +38,12 @@ void ScanRegistry()
             rest.remove(QLatin1Char('"') + name + QLatin1Char('"'));
         }
         s.ObjectsScanned += 1;
-        const bool present = name.isEmpty() ? KeyExists(*root, rest)
-                                            : registryValueIsPresent(QueryValue(*root, rest, name));
+        const bool present = name.isEmpty()
+                                 ? registry.KeyExists(*root, rest)
+                                 : registryValueIsPresent(registry.QueryValue(*root, rest, name));
         if (present) {
-            RecordDetection(s.CurrentThreatName, s.CurrentRegistryEntry);
-            EventPump::processPendingEvents();
+            RecordDetection(session, s.CurrentThreatName, s.CurrentRegistryEntry);
+            session.processEvents();
         }
     }
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+class ScanSession;
+
 // Tests every entry of the registry database against the registry of the
-// scanned installation and records the ones present.
-void ScanRegistry();
+// installation at the session's ScanRoot and records the ones present.
+void ScanRegistry(ScanSession &session);

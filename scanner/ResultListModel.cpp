@@ -28,11 +28,11 @@ QVariant ResultListModel::headerData(int section, Qt::Orientation orientation, i
 }
 
 void ResultListModel::addRow(const QString &name, const QString &location,
-                             const QByteArray &nativeLocation)
+                             std::optional<FoundFile> found)
 {
     const int at = int(m_rows.size());
     beginInsertRows(QModelIndex(), at, at);
-    m_rows.append({name, location, nativeLocation});
+    m_rows.append({name, location, std::move(found)});
     endInsertRows();
 }
 
@@ -43,10 +43,4 @@ void ResultListModel::clear()
     beginResetModel();
     m_rows.clear();
     endResetModel();
-}
-
-ResultListModel &resultList()
-{
-    static ResultListModel model;
-    return model;
 }

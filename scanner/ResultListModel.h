@@ -1,8 +1,26 @@
 #pragma once
 
+#include "platform/FileHandle.h"
+
 #include <QAbstractTableModel>
 #include <QString>
 #include <QVector>
+
+#include <optional>
+
+// Where the walk found the file of a detection (the file itself, or the
+// cookie file of a tracking cookie): its path in the file system's own bytes,
+// which a name that is not valid text cannot be rebuilt from, and the
+// identity of the file and of the folder it was listed in, as the walk saw
+// them.  A removal changes the file only while both are still the same.
+struct FoundFile {
+    QByteArray nativePath;
+    FileStatus file;
+    FileStatus folder;
+    // The file holds the tracking cookie of the row; it is never removed
+    // whole.
+    bool isCookieFile = false;
+};
 
 // The result list: one row per detection, column 0 the threat name ("Name"),
 // column 1 the object text ("File").  The scan writes it, the main window's
@@ -14,9 +32,8 @@ public:
     struct Row {
         QString name;
         QString location;
-        // For a file the walk found: its path in the file system's own bytes,
-        // which a name that is not valid text cannot be rebuilt from.
-        QByteArray nativeLocation;
+        // For a file or cookie file the walk found.
+        std::optional<FoundFile> found;
     };
 
     using QAbstractTableModel::QAbstractTableModel;
@@ -28,7 +45,7 @@ public:
                         int role = Qt::DisplayRole) const override;
 
     void addRow(const QString &name, const QString &location,
-                const QByteArray &nativeLocation = QByteArray());
+                std::optional<FoundFile> found = std::nullopt);
     void clear();
     qsizetype count() const { return m_rows.size(); }
     // Row i counted from 1.
@@ -37,6 +54,3 @@ public:
 private:
     QVector<Row> m_rows;
 };
-
-// The one result list of the program.
-ResultListModel &resultList();

@@ -24,12 +24,6 @@ void ScanReport::close()
         m_file.close();
 }
 
-ScanReport &scanReport()
-{
-    static ScanReport report;
-    return report;
-}
-
 bool appendReportLines(const QString &path, const QStringList &lines)
 {
     QFile file(path);

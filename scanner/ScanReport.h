@@ -19,9 +19,6 @@ private:
     QFile m_file;
 };
 
-// The report of the running scan.
-ScanReport &scanReport();
-
 // Appends lines to a closed report file (the removal's failure records).
 bool appendReportLines(const QString &path, const QStringList &lines);
 

@@ -1,20 +1,16 @@
 #include "scanner/ScanRun.h"
 
-#include "language/Lingua.h"
 #include "platform/DriveList.h"
 #include "platform/ProgressIndicator.h"
-#include "platform/StartupState.h"
 #include "scanner/FileWalk.h"
 #include "scanner/RegistryScan.h"
-#include "scanner/ResultListModel.h"
-#include "scanner/ScanReport.h"
-#include "scanner/ScanState.h"
+#include "scanner/ScanSession.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <chrono>
 #include <cmath>
 
 namespace {
@@ -28,33 +24,32 @@ QLocale groupingLocale(const QLocale &locale)
 
 qint64 monotonicTicks()
 {
-    static QElapsedTimer clock;
-    if (!clock.isValid())
-        clock.start();
-    return clock.elapsed();
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 } // namespace
 
-ScanRun::ScanRun(ProgressIndicator &bar) : m_bar(bar), m_ticks(monotonicTicks) {}
+ScanRun::ScanRun(ScanSession &session) : m_session(session), m_ticks(monotonicTicks) {}
 
 QString ScanRun::run(const QString &root, bool withRegistry)
 {
-    ScanState &s = scanState();
-    StartupState &startup = startupState();
+    ScanState &s = m_session.state();
+    SilentProgress noBar;
+    ProgressIndicator &bar = m_session.progress() ? *m_session.progress() : noBar;
     s.BytesScanned = 0;
-    resultList().clear();
+    m_session.results().clear();
     s.ScanRoot = root;
     s.RecurseSubfolders = true;
     s.DetectionCount = 0;
     s.ObjectsScanned = 0;
-    s.progressBar = &m_bar;
-    DiskInfo(s.ScanRoot, m_bar);
-    LogFileName();
+    m_session.clearUnreadable();
+    DiskInfo(s.ScanRoot, bar);
+    LogFileName(m_session);
 
-    QDir().mkpath(startup.ReportFolder);
-    ScanReport &report = scanReport();
-    report.open(startup.ReportFolder + s.ReportBaseName + QStringLiteral(".txt"));
+    QDir().mkpath(m_session.paths().ReportFolder);
+    ScanReport &report = m_session.report();
+    report.open(m_session.reportPath());
     report.writeLine(QStringLiteral("Torvakine Report ") +
                      generalDate(QDateTime::currentDateTime(), QLocale()));
     report.writeLine(QString(40, QLatin1Char('-')));
@@ -64,21 +59,26 @@ QString ScanRun::run(const QString &root, bool withRegistry)
     if (withRegistry) {
         s.RegistryScanActive = true;
         s.FileScanActive = false;
-        ScanRegistry();
+        ScanRegistry(m_session);
         s.RegistryScanActive = false;
     }
-    if (!startup.StopRequested) {
+    if (!m_session.stopRequested()) {
         s.FileScanActive = true;
-        ScanFolder(s.ScanRoot);
+        ScanFolder(m_session, s.ScanRoot);
         s.FileScanActive = false;
     }
     const qint64 end = m_ticks();
-    startup.StopRequested = false;
-    const QString summary =
-        scanSummary(s.ObjectsScanned, s.DetectionCount, double(end - start) / 1000.0, QLocale());
+    m_session.clearStop();
+    const QStringList &unreadable = m_session.unreadablePaths();
+    for (const QString &path : unreadable) {
+        report.writeLine(m_session.Lingua(UnreadablePathText) + QLatin1Char(' ') + path);
+        report.writeLine(reportRecordSeparator());
+    }
+    const QString summary = scanSummary(m_session.texts(), s.ObjectsScanned, s.DetectionCount,
+                                        double(end - start) / 1000.0, QLocale()) +
+                            unreadableSuffix(m_session.texts(), unreadable.size(), QLocale());
     report.close();
-    m_bar.setVisible(false);
-    s.progressBar = nullptr;
+    bar.setVisible(false);
     return summary;
 }
 
@@ -113,16 +113,16 @@ QString reportBaseNameFor(const QDateTime &when, const QLocale &locale)
     return name;
 }
 
-void LogFileName()
+void LogFileName(ScanSession &session)
 {
     // The name has whole seconds: a second scan within the same second gets
     // a numbered name instead of wiping the first one's report.
     const QString base = reportBaseNameFor(QDateTime::currentDateTime(), QLocale());
     QString name = base;
-    for (int n = 2; QFileInfo::exists(startupState().ReportFolder + name + QStringLiteral(".txt"));
-         ++n)
+    const QString &folder = session.paths().ReportFolder;
+    for (int n = 2; QFileInfo::exists(folder + name + QStringLiteral(".txt")); ++n)
         name = base + QStringLiteral(" (%1)").arg(n);
-    scanState().ReportBaseName = name;
+    session.state().ReportBaseName = name;
 }
 
 QString DriveRootPath(const QString &text)
@@ -141,18 +141,27 @@ QString DriveRootPath(const QString &text)
     return s;
 }
 
-QString scanSummary(qint32 objects, qint32 found, double seconds, const QLocale &locale)
+QString unreadableSuffix(const LanguageTexts &texts, qsizetype unreadable, const QLocale &locale)
+{
+    if (unreadable == 0)
+        return {};
+    return texts.Lingua(UnreadableCountText) + groupingLocale(locale).toString(qint64(unreadable));
+}
+
+QString scanSummary(const LanguageTexts &texts, qint32 objects, qint32 found, double seconds,
+                    const QLocale &locale)
 {
     const QLocale l = groupingLocale(locale);
     const QString secondsText = l.toString(seconds, 'f', 2);
     const double secondsValue = l.toDouble(secondsText);
-    QString text = l.toString(objects) + QLatin1Char(' ') + Lingua(13) + l.toString(found) +
-                   QLatin1Char(' ') + Lingua(14);
+    QString text = l.toString(objects) + QLatin1Char(' ') + texts.Lingua(13) + l.toString(found) +
+                   QLatin1Char(' ') + texts.Lingua(14);
     if (std::nearbyint(secondsValue) < 61) {
-        text += QLatin1Char(' ') + secondsText + QLatin1Char(' ') + Lingua(16);
+        text += QLatin1Char(' ') + secondsText + QLatin1Char(' ') + texts.Lingua(16);
     } else {
         const double minutes = std::nearbyint(secondsValue / 60.0);
-        text += QLatin1Char(' ') + l.toString(qint64(minutes)) + QLatin1Char(' ') + Lingua(15);
+        text +=
+            QLatin1Char(' ') + l.toString(qint64(minutes)) + QLatin1Char(' ') + texts.Lingua(15);
     }
     return text;
 }

@@ -6,17 +6,19 @@
 
 #include <functional>
 
+class LanguageTexts;
 class ProgressIndicator;
+class ScanSession;
 
 // One scan of a drive or folder from the report header to the summary: the
 // engine part of the scan command, shared by the window and the command-line
-// tool.
+// tool.  Its results stay in the session.
 class ScanRun
 {
 public:
     using TickSource = std::function<qint64()>;
 
-    explicit ScanRun(ProgressIndicator &bar);
+    explicit ScanRun(ScanSession &session);
 
     // Milliseconds of a monotonic clock; tests inject their own.
     void setTickSource(TickSource ticks) { m_ticks = std::move(ticks); }
@@ -26,7 +28,7 @@ public:
     QString run(const QString &root, bool withRegistry);
 
 private:
-    ProgressIndicator &m_bar;
+    ScanSession &m_session;
     TickSource m_ticks;
 };
 
@@ -41,9 +43,9 @@ void DiskInfo(const QString &drvPath, ProgressIndicator &bar);
 // "Report " and the date and time in the locale's general date format, with
 // every "/" and "." removed.
 QString reportBaseNameFor(const QDateTime &when, const QLocale &locale);
-// Stores the present time's report name in ReportBaseName; when a report of
-// that name exists already, " (2)", " (3)"... is added to it.
-void LogFileName();
+// Stores the present time's report name in the session's ReportBaseName; when
+// a report of that name exists already, " (2)", " (3)"... is added to it.
+void LogFileName(ScanSession &session);
 // The locale's general date format: short date and long time.
 QString generalDate(const QDateTime &when, const QLocale &locale);
 
@@ -52,4 +54,8 @@ QString DriveRootPath(const QString &s);
 
 // The summary line: objects, Lingua(13), found, Lingua(14) and the duration
 // in seconds (below 61 seconds after rounding) or in minutes.
-QString scanSummary(qint32 objects, qint32 found, double seconds, const QLocale &locale);
+QString scanSummary(const LanguageTexts &texts, qint32 objects, qint32 found, double seconds,
+                    const QLocale &locale);
+// What follows the summary when unreadable folders or files were met:
+// Lingua(35) and their number; empty for none.
+QString unreadableSuffix(const LanguageTexts &texts, qsizetype unreadable, const QLocale &locale);

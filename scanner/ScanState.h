@@ -2,10 +2,8 @@
 
 #include <QString>
 
-class ProgressIndicator;
-
-// The state of the current scan and the values the scan shares with the
-// window's live display.
+// The state of one scan and the values the scan shares with the window's
+// live display.
 struct ScanState {
     QString ScanRoot;
     bool RecurseSubfolders = true;
@@ -20,10 +18,4 @@ struct ScanState {
     bool RegistryScanActive = false;
     bool FileScanActive = false;
     QString ReportBaseName;
-
-    // The bar the walk moves in units of 10,240,000 bytes; none when null.
-    ProgressIndicator *progressBar = nullptr;
 };
-
-ScanState &scanState();
-void resetScanState();

@@ -32,22 +32,7 @@ QString signatureThreatName(const QString &entry)
     return entry.size() > 73 ? entry.mid(74) : entry.mid(33);
 }
 
-const SignatureSearch &SignatureSearch::forTables(const DatabaseTables &tables)
-{
-    static SignatureSearch search;
-    if (!search.isFor(tables))
-        search.build(tables);
-    return search;
-}
-
-bool SignatureSearch::isFor(const DatabaseTables &tables) const
-{
-    return m_count == tables.TrojSigCount &&
-           m_entries.constData() == tables.TrojSigEntries.constData() &&
-           m_entries.size() == tables.TrojSigEntries.size();
-}
-
-void SignatureSearch::build(const DatabaseTables &tables)
+SignatureSearch::SignatureSearch(const DatabaseTables &tables)
 {
     m_entries = tables.TrojSigEntries;
     m_count = std::clamp<qint32>(tables.TrojSigCount, 0, qint32(m_entries.size()) - 1);

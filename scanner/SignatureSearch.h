@@ -11,23 +11,18 @@ struct DatabaseTables;
 // every entry before the first one whose digest does not sort below the
 // file's would only be read and passed over, so the search may start there.
 // A table out of order is read from entry 1, as it stands.  Whether the table
-// is sorted is worked out once per table: the search keeps a shared copy of
-// the list it looked at and notices a reload, an edit or a new count.
+// is sorted is worked out once, when the search is built from the tables.
 class SignatureSearch
 {
 public:
-    static const SignatureSearch &forTables(const DatabaseTables &tables);
+    explicit SignatureSearch(const DatabaseTables &tables);
 
     // The first entry worth reading for the digest d1 (1 when out of order).
     qint32 startFor(QStringView d1) const;
 
 private:
-    SignatureSearch() = default;
-    bool isFor(const DatabaseTables &tables) const;
-    void build(const DatabaseTables &tables);
-
     QStringList m_entries;
-    qint32 m_count = -1;
+    qint32 m_count = 0;
     qint32 m_firstEmpty = 1; // first empty entry, or count + 1
     bool m_sorted = false;
 };

@@ -3,7 +3,7 @@
 # Usage: scripts/install-deps.sh [extra package...]
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-svg-dev libssl-dev libhivex-dev
-          fonts-dejavu-core "$@")
+          libsqlite3-dev fonts-dejavu-core dbus-daemon "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

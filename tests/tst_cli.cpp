@@ -1,9 +1,7 @@
 // torvakine-cli run as a user runs it, on prepared folders.
 #include "app/Form1.h"
 #include "databases/DatabaseEncoder.h"
-#include "databases/DatabaseLoader.h"
 #include "platform/Ed25519Signature.h"
-#include "platform/ProgressIndicator.h"
 #include "tests/support/TestAppFolder.h"
 #include "update/LoopbackHttpServer.h"
 
@@ -75,9 +73,7 @@ void TestCli::scanReportRemovalAndErrors()
     QCOMPARE(cliReport.size(), 1);
     const QByteArray a = readTestFile(reports + "/" + cliReport[0]);
     QVERIFY(QFile::remove(reports + "/" + cliReport[0]));
-    SilentProgress bar;
-    LoadDatabases(bar);
-    Form1 w;
+    Form1 w(app.paths(), app.loadTables());
     w.Form_Load();
     w.Drive1->addItem(root + " [test]");
     w.Drive1->setCurrentIndex(w.Drive1->count() - 1);

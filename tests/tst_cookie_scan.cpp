@@ -1,32 +1,34 @@
 // The cookie scan: reading cookies.txt, the tracking-cookie patterns and the
 // object text of a cookie detection.
-#include "databases/DatabaseTables.h"
+#include "platform/FileHandle.h"
 #include "scanner/CookieScan.h"
 #include "scanner/FileWalk.h"
-#include "scanner/ResultListModel.h"
-#include "scanner/ScanState.h"
+#include "scanner/ScanSession.h"
 #include "tests/support/TestAppFolder.h"
+#include "tests/support/TestTables.h"
 
 #include <QCryptographicHash>
 #include <QTest>
 
 // A spyware table whose section (after the entries given) holds each body
 // framed as the table frames it: 12 characters in front, 4 behind.
-static void setCookiePatterns(const QStringList &bodies,
-                              QStringList table = {"***Adware", "\\ad.exe", "***Tracking Cookie"})
+static DatabaseTables cookiePatternTables(const QStringList &bodies,
+                                          QStringList table = {"***Adware", "\\ad.exe",
+                                                               "***Tracking Cookie"})
 {
     for (const QString &b : bodies)
         table << "frame-begin:" + b + "/end";
-    databaseTables().CookDbEntries = QStringList{QString()} + table + QStringList{"***Next", "x"};
-    databaseTables().CookDbCount = qint32(table.size() + 2);
+    DatabaseTables t;
+    setTableEntries(t.CookDbEntries, t.CookDbCount, table + QStringList{"***Next", "x"});
+    return t;
 }
 
 // The object texts found, each without head when it starts with it.
-static QList<QByteArray> foundLines(const QString &head)
+static QList<QByteArray> foundLines(const ScanSession &session, const QString &head)
 {
     QList<QByteArray> lines;
-    for (qsizetype i = 1; i <= resultList().count(); ++i) {
-        const QString l = resultList().row(i).location;
+    for (qsizetype i = 1; i <= session.results().count(); ++i) {
+        const QString l = session.results().row(i).location;
         lines << l.sliced(l.startsWith(head) ? head.size() : 0).toLatin1();
     }
     return lines;
@@ -43,6 +45,10 @@ private slots:
 
 private:
     QString folder(const QString &sub) const { return m_app->path() + "/" + sub; }
+    std::unique_ptr<ScanSession> session(const DatabaseTables &tables) const
+    {
+        return m_app->newSession(makeEngine(tables));
+    }
     std::unique_ptr<TestAppFolder> m_app;
 };
 
@@ -50,39 +56,39 @@ void TestCookieScan::init()
 {
     m_app.reset();
     m_app = std::make_unique<TestAppFolder>();
-    resetScanState();
-    resultList().clear();
 }
 
 void TestCookieScan::patternSection()
 {
     // An empty body is framed by exactly 16 characters; "tiny" by none.
-    setCookiePatterns({"*tracker*", "ads.example", "*mb*", "*com*", "*2006*", QString(), "x*"},
-                      {"***Tracking Cookie", "tiny"});
-    bool found = false;
-    QCOMPARE(cookiePatterns(&found), QStringList({"*tracker*", "*ads.example", "*", "*x*"}));
-    QVERIFY(found);
+    CookiePatterns patterns = CookiePatterns::fromTables(cookiePatternTables(
+        {"*tracker*", "ads.example", "*mb*", "*com*", "*2006*", QString(), "x*"},
+        {"***Tracking Cookie", "tiny"}));
+    QCOMPARE(patterns.patterns, QStringList({"*tracker*", "*ads.example", "*", "*x*"}));
+    QVERIFY(patterns.found);
     // Without a section, or without a header after it, nothing is tested.
-    setCookiePatterns({"*tracker*"}, {"***Other.Name"});
     const QString dir = folder("browser/");
     writeTestFile(dir + "cookies.txt", "tracker line\n");
-    scanState().CurrentThreatName = "unchanged";
-    ScanMozilla(dir, "cookies.txt");
-    QCOMPARE(scanState().CurrentThreatName, QString("unchanged"));
-    setCookiePatterns({"*tracker*"});
-    databaseTables().CookDbCount -= 2; // the header after it is past the count
-    QVERIFY(cookiePatterns(&found).isEmpty());
-    QVERIFY(!found);
+    const auto noSection = session(cookiePatternTables({"*tracker*"}, {"***Other.Name"}));
+    noSection->state().CurrentThreatName = "unchanged";
+    ScanMozilla(*noSection, dir, "cookies.txt");
+    QCOMPARE(noSection->state().CurrentThreatName, QString("unchanged"));
+    QCOMPARE(noSection->results().count(), 0);
+    DatabaseTables cut = cookiePatternTables({"*tracker*"});
+    cut.CookDbCount -= 2; // the header after it is past the count
+    patterns = CookiePatterns::fromTables(cut);
+    QVERIFY(patterns.patterns.isEmpty() && !patterns.found);
     // The header is looked for only within 20,000 entries after the section's.
-    setCookiePatterns(QStringList(20000, "*tracker*"));
-    ScanMozilla(dir, "cookies.txt");
-    QCOMPARE(resultList().count(), 0);
-    setCookiePatterns(QStringList(19999, "*tracker*"));
-    ScanMozilla(dir, "cookies.txt");
-    ScanMozilla(dir, "absent.txt");
+    const auto tooFar = session(cookiePatternTables(QStringList(20000, "*tracker*")));
+    ScanMozilla(*tooFar, dir, "cookies.txt");
+    QCOMPARE(tooFar->results().count(), 0);
+    const auto inReach = session(cookiePatternTables(QStringList(19999, "*tracker*")));
+    ScanMozilla(*inReach, dir, "cookies.txt");
+    ScanMozilla(*inReach, dir, "absent.txt");
     // A folder named for neither browser gives no prefix; the file's name
     // does not count.
-    QCOMPARE(foundLines({}), QList<QByteArray>{(dir + "cookies.txt+tracker line\n").toLatin1()});
+    QCOMPARE(foundLines(*inReach, {}),
+             QList<QByteArray>{(dir + "cookies.txt+tracker line\n").toLatin1()});
     QCOMPARE(cookiePrefix("/.mozilla/NetScape/"), QString("netscape:"));
     QCOMPARE(cookiePrefix("/netscape/mozilla/"), QString("netscape:"));
 }
@@ -90,8 +96,9 @@ void TestCookieScan::patternSection()
 void TestCookieScan::linesAsRead()
 {
     // The euro sign is byte 0x80 in Windows-1252.
-    setCookiePatterns({"*tracker*", "*double*", "*both*", "ads.example", "*mb*", "*q*",
-                       QString::fromUtf8("*\u20acuro*")});
+    const auto scan =
+        session(cookiePatternTables({"*tracker*", "*double*", "*both*", "ads.example", "*mb*",
+                                     "*q*", QString::fromUtf8("*\u20acuro*")}));
     const QByteArray longest = "tracker" + QByteArray(kMaxCookieLineBytes - 8, 'v') + "\n";
     const QByteArray tooLong = "tracker" + QByteArray(kMaxCookieLineBytes - 7, 'w') + "\n";
     const QList<QByteArray> found{".site\tTRUE\t/\tFALSE\t0\ttracker\tone\n",
@@ -111,11 +118,17 @@ void TestCookieScan::linesAsRead()
                                "tail tracker without end";
     const QString dir = folder("profiles/mozilla/x/");
     writeTestFile(dir + "cookies.txt", content);
-    ScanMozilla(dir, "cookies.txt");
-    QCOMPARE(foundLines("mozilla:" + dir + "cookies.txt+"), found);
-    QCOMPARE(scanState().DetectionCount, found.size());
-    QCOMPARE(scanState().ObjectsScanned, 0);
-    QCOMPARE(scanState().CurrentThreatName, QString("Tracking Cookie"));
+    ScanMozilla(*scan, dir, "cookies.txt");
+    QCOMPARE(foundLines(*scan, "mozilla:" + dir + "cookies.txt+"), found);
+    QCOMPARE(scan->state().DetectionCount, found.size());
+    QCOMPARE(scan->state().ObjectsScanned, 0);
+    QCOMPARE(scan->state().CurrentThreatName, QString("Tracking Cookie"));
+    // The lines alone, as the engine's patterns pick them.
+    QList<QByteArray> lines;
+    scanCookieLines(scan->engine().cookiePatterns(),
+                    FileHandle::openRegularFile(QFile::encodeName(dir + "cookies.txt")),
+                    [&lines](const QByteArray &line) { lines << line; });
+    QCOMPARE(lines, found);
 }
 
 void TestCookieScan::upperCaseNameInTheWalk()
@@ -125,14 +138,16 @@ void TestCookieScan::upperCaseNameInTheWalk()
     const QByteArray content("# Netscape HTTP Cookie File\n.ads\tTRUE\t/\tFALSE\t0\ttracker\t1\n");
     const QString dir = folder("scan/Netscape/");
     writeTestFile(dir + "COOKIES.TXT", content);
-    setCookiePatterns({"*tracker*"}, {"***Name", "*", "***Tracking Cookie"});
-    databaseTables().TrojSigEntries = {
-        QString(), QCryptographicHash::hash(content, QCryptographicHash::Md5).toHex() + " Content"};
-    databaseTables().TrojSigCount = 1;
-    ScanFolder(folder("scan/"));
-    QCOMPARE(scanState().DetectionCount, 2);
-    QCOMPARE(resultList().row(2).name, QString("Content"));
-    QCOMPARE(foundLines("netscape:" + dir + "COOKIES.TXT+"),
+    DatabaseTables tables =
+        cookiePatternTables({"*tracker*"}, {"***Name", "*", "***Tracking Cookie"});
+    setTableEntries(
+        tables.TrojSigEntries, tables.TrojSigCount,
+        {QCryptographicHash::hash(content, QCryptographicHash::Md5).toHex() + " Content"});
+    const auto walk = session(tables);
+    ScanFolder(*walk, folder("scan/"));
+    QCOMPARE(walk->state().DetectionCount, 2);
+    QCOMPARE(walk->results().row(2).name, QString("Content"));
+    QCOMPARE(foundLines(*walk, "netscape:" + dir + "COOKIES.TXT+"),
              QList<QByteArray>(
                  {".ads\tTRUE\t/\tFALSE\t0\ttracker\t1\n", (dir + "COOKIES.TXT").toLatin1()}));
 }

@@ -2,7 +2,6 @@
 #include "databases/DatabaseLoader.h"
 #include "databases/DatabaseTables.h"
 #include "platform/ProgressIndicator.h"
-#include "platform/StartupState.h"
 #include "tests/support/TestAppFolder.h"
 
 #include <QDir>
@@ -30,7 +29,8 @@ void TestDatabaseLoader::sectionsVersionsAndTokens()
     QDir::setCurrent(cwd.path());
     SilentProgress bar;
     bar.setValue(50);
-    LoadDatabases(bar);
+    DatabaseTables t;
+    LoadDatabases(app.paths(), t, bar);
     QDir::setCurrent(before);
     QVERIFY(QDir(cwd.path()).isEmpty());
     QCOMPARE(QDir(app.path()).entryList(QDir::Files),
@@ -38,28 +38,25 @@ void TestDatabaseLoader::sectionsVersionsAndTokens()
     // The bar spans the last file's plain length, up to its characters without line ends.
     QCOMPARE(bar.maximum(), 26.0);
     QCOMPARE(bar.value(), 20.0);
-    const DatabaseTables &t = databaseTables();
     QCOMPARE(QList<qint32>({t.CookDbCount, t.MemDbCount, t.TrojSigCount, t.RegDbCount}),
              QList<qint32>({6, 1, 2, 2}));
     QCOMPARE(t.MemDbEntries.mid(1), QStringList({"Sample.exe"}));
     QCOMPARE(t.TrojSigEntries.mid(1), QStringList({"aaa one", "bbb two"}));
     QCOMPARE(t.RegDbEntries.mid(1), QStringList({"***X", "HKEY_USERS\\a"}));
     // Only a token at the start of an entry names a folder.
-    startupState().SystemFolder = QStringLiteral("\\windows\\system32\\");
-    startupState().WindowsFolder = QStringLiteral("\\windows\\");
-    ExpandFolderTokens();
+    ExpandFolderTokens(t, "\\windows\\system32\\", "\\windows\\");
     QCOMPARE(t.CookDbEntries.mid(1),
              QStringList({"***Adware", "\\path\\mixedcase.exe", "\\windows\\system32\\bad.dll",
                           "\\windows\\x\\\\windows\\y", "x%system%\\z", "%sy%windir%\\q"}));
     // The window strips the versions whenever it loads; a second pass leaves them.
     for (int pass = 0; pass < 2; ++pass) {
-        PreparoVersioni();
+        PreparoVersioni(t);
         QCOMPARE(QStringList({t.CookDbVersion, t.TrojSigVersion, t.RegDbVersion}),
                  QStringList({"2007.1", "5", "7"}));
     }
     // A reload of a file without its section markers keeps no earlier count.
     app.writeDatabase("cookdb.dat", "***Adware\nbad.exe\nother.exe\nSample.exe\n");
-    LoadDatabases(bar);
+    LoadDatabases(app.paths(), t, bar);
     QVERIFY(t.CookDbLoaded);
     QCOMPARE(QList<qint32>({t.CookDbCount, t.MemDbCount}), QList<qint32>({0, 0}));
     // A lone CR ends a line, a lone LF does not.
@@ -72,13 +69,13 @@ void TestDatabaseLoader::failedLoadKeepsFileAndVersion()
     TestAppFolder app;
     app.writeDatabase("trojsig.dat", "[[[1\na\nb\nc\n");
     SilentProgress bar;
-    LoadDatabases(bar);
-    const DatabaseTables &t = databaseTables();
+    DatabaseTables t;
+    LoadDatabases(app.paths(), t, bar);
     QVERIFY(t.TrojSigLoaded && !t.RegDbLoaded); // regdb.dat is missing
     QCOMPARE(t.TrojSigCount, 3);
-    PreparoVersioni();
+    PreparoVersioni(t);
     app.writeFile("trojsig.dat", "bm90IGEgZGF0YWJhc2U=\r\n");
-    LoadDatabases(bar);
+    LoadDatabases(app.paths(), t, bar);
     QVERIFY(!t.TrojSigLoaded);
     QCOMPARE(t.TrojSigCount, 0);
     // The version of the last good load stays, so the next update fetches a

@@ -1,14 +1,12 @@
 // The file walk over real folders: order, counters, stop, content check and
 // the entries that must not be followed or read.
-#include "databases/DatabaseTables.h"
 #include "platform/ProgressIndicator.h"
-#include "platform/StartupState.h"
 #include "scanner/ContentCheck.h"
 #include "scanner/FileWalk.h"
-#include "scanner/ResultListModel.h"
-#include "scanner/ScanState.h"
+#include "scanner/ScanSession.h"
 #include "scanner/SignatureSearch.h"
 #include "tests/support/TestAppFolder.h"
+#include "tests/support/TestTables.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -28,20 +26,20 @@ static QString digest(const QByteArray &b,
     return QString::fromLatin1(QCryptographicHash::hash(b, a).toHex());
 }
 
-static void setTables(const QStringList &trojSig, const QStringList &cookDb = {"***Bad", ".bad"})
+static EngineHandle engineOf(const QStringList &trojSig,
+                             const QStringList &cookDb = {"***Bad", ".bad"})
 {
-    DatabaseTables &t = databaseTables();
-    t.TrojSigEntries = QStringList{QString()} + trojSig;
-    t.TrojSigCount = qint32(trojSig.size());
-    t.CookDbEntries = QStringList{QString()} + cookDb;
-    t.CookDbCount = qint32(cookDb.size());
+    DatabaseTables t;
+    setTableEntries(t.TrojSigEntries, t.TrojSigCount, trojSig);
+    setTableEntries(t.CookDbEntries, t.CookDbCount, cookDb);
+    return makeEngine(std::move(t));
 }
 
-static QStringList foundLocations()
+static QStringList foundLocations(const ScanSession &session)
 {
     QStringList l;
-    for (qsizetype i = 1; i <= resultList().count(); ++i)
-        l << resultList().row(i).location;
+    for (qsizetype i = 1; i <= session.results().count(); ++i)
+        l << session.results().row(i).location;
     return l;
 }
 
@@ -96,9 +94,6 @@ void TestFileWalk::init()
 {
     m_app.reset();
     m_app = std::make_unique<TestAppFolder>();
-    resetScanState();
-    resultList().clear();
-    setTables({});
 }
 
 void TestFileWalk::cleanup()
@@ -112,8 +107,9 @@ void TestFileWalk::walkAgainstReference()
 {
     const QString outside = m_app->path() + "/outside/";
     writeTestFile(outside + "target.bin", "linked payload");
-    setTables({digest("linked payload") + " Linked.Payload"},
-              {"***Bad", ".bad", "***Tracking Cookie", "123456789012*4567", "***End"});
+    const EngineHandle engine =
+        engineOf({digest("linked payload") + " Linked.Payload"},
+                 {"***Bad", ".bad", "***Tracking Cookie", "123456789012*4567", "***End"});
     for (const char *name : {"a.bad", "plain.txt", "sub/x.bad", "sub/deeper/y.bad", "sub/deeper/z",
                              "sub/.cache/hidden.bad", ".hidden/h.bad", "sub/deeper/empty/.keep",
                              "locked/inside.bad", "mozilla/z", "other-fs/.keep", "sub/again/.keep"})
@@ -130,38 +126,38 @@ void TestFileWalk::walkAgainstReference()
         QCOMPARE(::mkfifo(native(fifo), 0600), 0);
     // Only the superuser lists it; for anyone else the reference fails too.
     QVERIFY(QFile::setPermissions(root() + "locked", QFileDevice::Permissions()));
-    const auto scan = [this](const QString &start) {
-        resetScanState();
-        resultList().clear();
-        ScanFolder(start);
+    // Each walk in a session of its own.
+    std::unique_ptr<ScanSession> session;
+    const auto newSession = [&] {
+        session = m_app->newSession(engine);
+        return session.get();
     };
 
     ReferenceWalk ref;
     ref.walk(root());
-    scan(root());
-    QCOMPARE(foundLocations(), ref.found);
-    QCOMPARE(scanState().DetectionCount, ::geteuid() == 0 ? 5 : 4);
-    QCOMPARE(scanState().ObjectsScanned, ref.objects);
+    ScanFolder(*newSession(), root());
+    QCOMPARE(foundLocations(*session), ref.found);
+    QCOMPARE(session->state().DetectionCount, ::geteuid() == 0 ? 5 : 4);
+    QCOMPARE(session->state().ObjectsScanned, ref.objects);
 
     // A stop asked for at a file two levels down ends the walk there.
     ReferenceWalk stopped;
     stopped.stopAfter = root() + "sub/deeper/y.bad";
     QVERIFY(stopped.walk(root()));
-    const auto stopper = QObject::connect(&resultList(), &QAbstractItemModel::rowsInserted, [&] {
-        if (foundLocations().last() == stopped.stopAfter)
-            startupState().StopRequested = true;
+    ScanSession &stopping = *newSession();
+    QObject::connect(&stopping.results(), &QAbstractItemModel::rowsInserted, [&] {
+        if (foundLocations(stopping).last() == stopped.stopAfter)
+            stopping.requestStop();
     });
-    scan(root());
-    QObject::disconnect(stopper);
-    QCOMPARE(foundLocations(), stopped.found);
-    QCOMPARE(scanState().ObjectsScanned, stopped.objects);
-    QCOMPARE(scanState().CurrentFilePath, stopped.stopAfter);
-    startupState().StopRequested = false;
+    ScanFolder(stopping, root());
+    QCOMPARE(foundLocations(stopping), stopped.found);
+    QCOMPARE(stopping.state().ObjectsScanned, stopped.objects);
+    QCOMPARE(stopping.state().CurrentFilePath, stopped.stopAfter);
 
     // A start folder that cannot be listed counts nothing.
-    scan(root() + "missing/");
-    QCOMPARE(scanState().ObjectsScanned, 0);
-    QCOMPARE(scanState().CurrentFilePath, QString());
+    ScanFolder(*newSession(), root() + "missing/");
+    QCOMPARE(session->state().ObjectsScanned, 0);
+    QCOMPARE(session->state().CurrentFilePath, QString());
 
     // Another file system and the start folder bound below itself are
     // counted but not entered, so their ".", ".." and ".keep" drop out.
@@ -169,9 +165,9 @@ void TestFileWalk::walkAgainstReference()
         QSKIP("mounting needs the superuser");
     writeTestFile(root() + "other-fs/inside.bad", "i");
     QCOMPARE(::mount(native(), native("sub/again"), nullptr, MS_BIND, nullptr), 0);
-    scan(root());
-    QCOMPARE(foundLocations(), ref.found);
-    QCOMPARE(scanState().ObjectsScanned, ref.objects - 6);
+    ScanFolder(*newSession(), root());
+    QCOMPARE(foundLocations(*session), ref.found);
+    QCOMPARE(session->state().ObjectsScanned, ref.objects - 6);
 }
 
 void TestFileWalk::sizesAndContentCheck()
@@ -186,13 +182,13 @@ void TestFileWalk::sizesAndContentCheck()
     QVERIFY(QFile::link(root() + "big", root() + "big-link"));
     QStringList sigs{digest(atLimit) + " At", digest(overLimit) + " Over", digest({}) + " Empty"};
     sigs.sort();
-    setTables(sigs);
     SilentProgress bar;
-    scanState().progressBar = &bar;
-    ScanFolder(root());
-    scanState().progressBar = nullptr;
-    QCOMPARE(foundLocations(), QStringList{root() + "at-limit.bin"});
-    QCOMPARE(scanState().BytesScanned, 35000001.0);
+    ScanCallbacks withBar;
+    withBar.progress = &bar;
+    const std::unique_ptr<ScanSession> walk = m_app->newSession(engineOf(sigs), withBar);
+    ScanFolder(*walk, root());
+    QCOMPARE(foundLocations(*walk), QStringList{root() + "at-limit.bin"});
+    QCOMPARE(walk->state().BytesScanned, 35000001.0);
     QCOMPARE(bar.value(), 3.0); // floor(35,000,001 / 10,240,000)
 
     const QByteArray content("signature sample content");
@@ -214,10 +210,29 @@ void TestFileWalk::sizesAndContentCheck()
         {{md5 + ":" + QString(40, 'e') + ":First", md5 + ":" + sha1 + ":Second"}, true, "Second"},
     };
     for (const auto &[table, found, name] : cases) {
-        setTables(table);
-        QCOMPARE(FileScan(path), found);
-        QCOMPARE(scanState().CurrentThreatName, name);
+        const EngineHandle engine = engineOf(table);
+        const ContentVerdict verdict = searchSignatures(*engine, content);
+        QCOMPARE(verdict.matched, found);
+        QCOMPARE(verdict.threatName, std::optional<QString>(name));
+        const std::unique_ptr<ScanSession> session = m_app->newSession(engine);
+        QCOMPARE(FileScan(*session, path), found);
+        QCOMPARE(session->state().CurrentThreatName, name);
     }
+    // Nothing is read from an empty content: the name of a scan stays.
+    const ContentVerdict empty = searchSignatures(*engineOf({digest({}) + " Empty"}), {});
+    QVERIFY(!empty.matched && !empty.threatName);
+
+    // A long search in a table out of order (every entry read, none larger
+    // than the file's digest) lets the window's events run now and then.
+    QStringList unordered;
+    for (int i = 3 * 4096; i > 0; --i)
+        unordered << QString::number(i).rightJustified(32, '0') + " Low";
+    int passes = 0;
+    ScanCallbacks counting;
+    counting.processEvents = [&passes] { ++passes; };
+    const std::unique_ptr<ScanSession> slow = m_app->newSession(engineOf(unordered), counting);
+    QVERIFY(!FileScan(*slow, path));
+    QVERIFY2(passes > 2, qPrintable(QString::number(passes)));
 
     // The search may start late in a large sorted table: the answer and the
     // name left behind must be those of reading the table from its start.
@@ -230,7 +245,7 @@ void TestFileWalk::sizesAndContentCheck()
             table << digest(contents[i]) + " Threat." + QString::number(i);
     }
     table.sort();
-    setTables(table);
+    const std::unique_ptr<ScanSession> sorted = m_app->newSession(engineOf(table));
     for (int i = 0; i < 30; ++i) {
         const QString d1 = digest(contents[i]);
         const auto at = std::find_if(table.cbegin(), table.cend(),
@@ -238,9 +253,9 @@ void TestFileWalk::sizesAndContentCheck()
         const bool expected = at != table.cend() && at->left(32) == d1;
         QCOMPARE(expected, i % 3 == 0);
         writeTestFile(path, contents[i]);
-        scanState().CurrentThreatName.clear();
-        QCOMPARE(FileScan(path), expected);
-        QCOMPARE(scanState().CurrentThreatName,
+        sorted->state().CurrentThreatName.clear();
+        QCOMPARE(FileScan(*sorted, path), expected);
+        QCOMPARE(sorted->state().CurrentThreatName,
                  signatureThreatName(at != table.cend() ? *at : table.last()));
     }
 }

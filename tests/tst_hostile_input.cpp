@@ -4,10 +4,8 @@
 #include "databases/DatabaseEncoder.h"
 #include "databases/DatabaseKeys.h"
 #include "databases/DatabaseLoader.h"
-#include "databases/DatabaseTables.h"
 #include "databases/modCipher.h"
 #include "language/LanguageFile.h"
-#include "language/Lingua.h"
 #include "platform/HiveFile.h"
 #include "platform/HiveRegistry.h"
 #include "platform/ProgressIndicator.h"
@@ -15,10 +13,10 @@
 #include "scanner/CookieScan.h"
 #include "scanner/FileWalk.h"
 #include "scanner/RegistryScan.h"
-#include "scanner/ResultListModel.h"
-#include "scanner/ScanState.h"
+#include "scanner/ScanSession.h"
 #include "tests/support/HiveBuilder.h"
 #include "tests/support/TestAppFolder.h"
+#include "tests/support/TestTables.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -104,8 +102,8 @@ bool patchHiveRecord(const QString &path, const QString &keyPath, const char *va
 }
 
 // A progress bar that runs a hook for every position the walk sets: the
-// walk sets one for every entry once more than one progress unit is
-// counted, after it has looked at the entry and before it reads it.
+// walk sets one as it commits each entry once more than one progress unit is
+// counted, after it has looked at the entry and checked it.
 struct HookedProgress final : SilentProgress {
     std::function<void()> hook;
     bool setValue(double) override
@@ -115,39 +113,40 @@ struct HookedProgress final : SilentProgress {
     }
 };
 
-// The tables of the file tests: spyware names with "bad" and ".exe", a
+// The engine of the file tests: spyware names with "bad" and ".exe", a
 // Tracking Cookie section whose one pattern is "*tracker.example*", and the
 // trojan signature (MD5 digest) of the content "trojan body".
-void setFileTables()
+EngineHandle fileEngine()
 {
-    DatabaseTables &t = databaseTables();
-    t.CookDbEntries = QString("|***Hostile.Name|*bad*.exe|***Tracking Cookie|"
-                              "cookie:user@*tracker.example*.txt|***End")
-                          .split('|');
-    t.TrojSigEntries = QStringList{"", HashString(1, "trojan body") + " Trojan.Hostile"};
-    t.CookDbCount = 5;
-    t.TrojSigCount = 1;
+    DatabaseTables t;
+    setTableEntries(t.CookDbEntries, t.CookDbCount,
+                    QString("***Hostile.Name|*bad*.exe|***Tracking Cookie|"
+                            "cookie:user@*tracker.example*.txt|***End")
+                        .split('|'));
+    setTableEntries(t.TrojSigEntries, t.TrojSigCount,
+                    {HashString(1, "trojan body") + " Trojan.Hostile"});
     t.CookDbLoaded = t.TrojSigLoaded = true;
+    return makeEngine(std::move(t));
 }
 
-QStringList listedLocations()
+QStringList listedLocations(const ScanSession &session)
 {
     QStringList out;
-    for (qsizetype i = 1; i <= resultList().count(); ++i)
-        out << resultList().row(i).location;
+    for (qsizetype i = 1; i <= session.results().count(); ++i)
+        out << session.results().row(i).location;
     out.sort();
     return out;
 }
 
-// Starts a scan of root; returns the path of its report.
-QString startScan(const TestAppFolder &app, const QString &root)
+// A session for a scan of root, whose (empty) report file exists.
+std::unique_ptr<ScanSession> startScan(const TestAppFolder &app, EngineHandle engine,
+                                       const QString &root, ScanCallbacks callbacks = {})
 {
-    resultList().clear();
-    resetScanState();
-    scanState().ScanRoot = root;
-    scanState().ReportBaseName = "Report hostile";
-    writeTestFile(app.path() + "/Report/Report hostile.txt", QByteArray());
-    return app.path() + "/Report/Report hostile.txt";
+    std::unique_ptr<ScanSession> session = app.newSession(std::move(engine), std::move(callbacks));
+    session->state().ScanRoot = root;
+    session->state().ReportBaseName = "Report hostile";
+    writeTestFile(session->reportPath(), QByteArray());
+    return session;
 }
 
 } // namespace
@@ -170,17 +169,18 @@ private slots:
 void TestHostileInput::hugeAndBrokenCookieFiles()
 {
     TestAppFolder app;
-    setFileTables();
+    const EngineHandle engine = fileEngine();
+    const std::unique_ptr<ScanSession> session = app.newSession(engine);
     const QString folder = app.path() + "/mozilla/", cookies = folder + "cookies.txt";
     // 200 MB of zero bytes and not one line feed, stored sparse.
     writeTestFile(cookies, QByteArray());
     QVERIFY(QFile::resize(cookies, 200LL * 1024 * 1024));
     const QByteArray before = treeDigest(folder);
     const long peakBefore = peakMemoryMiB();
-    const qint64 ms = timed([&] { ScanMozilla(folder, "cookies.txt"); });
+    const qint64 ms = timed([&] { ScanMozilla(*session, folder, "cookies.txt"); });
     qInfo("200 MB cookie file without a line feed: %lld ms, peak memory %ld -> %ld MiB", ms,
           peakBefore, peakMemoryMiB());
-    QCOMPARE(resultList().count(), 0);
+    QCOMPARE(session->results().count(), 0);
     QVERIFY2(peakMemoryMiB() - peakBefore < 32, "the cookie file must be streamed");
     QVERIFY(ms < 60000);
     QCOMPARE(treeDigest(folder), before);
@@ -189,18 +189,18 @@ void TestHostileInput::hugeAndBrokenCookieFiles()
     const QByteArray cookie = ".tracker.example\tTRUE\t/\tFALSE\t0\tid\t1\n";
     QFile file(cookies);
     QVERIFY(file.open(QIODevice::Append | QIODevice::Unbuffered) && file.write("\n" + cookie) > 0);
-    ScanMozilla(folder, "cookies.txt");
-    QCOMPARE(listedLocations(), QStringList{"mozilla:" + cookies + "+" + cookie});
+    ScanMozilla(*session, folder, "cookies.txt");
+    QCOMPARE(listedLocations(*session), QStringList{"mozilla:" + cookies + "+" + cookie});
 
     // A line with NUL bytes is listed as it stands and removed exactly.
     const QByteArray keep = "# comment\n.ok.example\tTRUE\t/\tFALSE\t0\tk\tv\n";
     static const char hostileBytes[] = ".tracker.example\tTRUE\t/\0\0\tFALSE\t0\tid\t\0\n";
     const QByteArray hostile(hostileBytes, sizeof hostileBytes - 1), tail("tail\0\0", 6);
     writeTestFile(cookies, keep + hostile + tail);
-    startScan(app, app.path() + "/");
-    ScanMozilla(folder, "cookies.txt");
-    QCOMPARE(listedLocations(), QStringList{"mozilla:" + cookies + "+" + hostile});
-    RemoveListedDetections();
+    const std::unique_ptr<ScanSession> scan = startScan(app, engine, app.path() + "/");
+    ScanMozilla(*scan, folder, "cookies.txt");
+    QCOMPARE(listedLocations(*scan), QStringList{"mozilla:" + cookies + "+" + hostile});
+    RemoveListedDetections(*scan);
     QCOMPARE(readTestFile(cookies), keep + tail);
 }
 
@@ -208,7 +208,6 @@ void TestHostileInput::brokenDatabasesAndLanguageFiles()
 {
     TestAppFolder app;
     SilentProgress bar;
-    const DatabaseTables &t = databaseTables();
     const QByteArray plain = "[[[2026.1\r\n***Adware.Sample\r\nc:\\bad\\*.exe\r\n--ME-\r\n"
                              "bad.exe\r\n<<<>>\r\n";
     const QByteArray good = encodeDatabase(plain);
@@ -221,41 +220,45 @@ void TestHostileInput::brokenDatabasesAndLanguageFiles()
     // Cut in half or at a block, another key, random bytes, empty, only line ends.
     for (const QByteArray &bytes : {good.left(good.size() / 2), good.left(44), otherKey, noise,
                                     QByteArray(), QByteArray("\r\n\r\n==\r\n")}) {
-        resetDatabaseTables();
+        DatabaseTables t;
         for (const char *name : {"cookdb.dat", "trojsig.dat", "regdb.dat"})
             app.writeFile(name, bytes);
         const QByteArray before = treeDigest(app.path());
-        LoadDatabases(bar);
+        LoadDatabases(app.paths(), t, bar);
         QVERIFY(!t.CookDbLoaded && !t.TrojSigLoaded && !t.RegDbLoaded);
         QVERIFY(t.CookDbCount + t.MemDbCount + t.TrojSigCount + t.RegDbCount == 0);
         QCOMPARE(treeDigest(app.path()), before);
     }
     // After a good load, a damaged file keeps no stale count.
+    DatabaseTables t;
     app.writeDatabase("cookdb.dat", plain);
-    LoadDatabases(bar);
+    LoadDatabases(app.paths(), t, bar);
     QCOMPARE(t.CookDbCount, 2);
     app.writeFile("cookdb.dat", noise);
-    LoadDatabases(bar);
+    LoadDatabases(app.paths(), t, bar);
     QVERIFY(!t.CookDbLoaded && t.CookDbCount == 0);
 
-    // Language files of random bytes or with NUL bytes: only the 34 entries, each
-    // no longer than the part of the file that is read (64 KiB), entry 0 untouched.
+    // Language files of random bytes or with NUL bytes: only the entries of
+    // the table, each no longer than the part of the file that is read (64 KiB).
     static const char withNul[] = "Scan\0ner,\"Re\0move\",\0,\0\0\0\r\nLast\0";
     const QString path = app.filePath("Language/broken");
+    LanguageTexts texts;
+    int read = 0;
     for (const QByteArray &bytes : {noise, QByteArray(withNul, sizeof withNul - 1)}) {
-        resetLanguageState();
+        texts = LanguageTexts();
         writeTestFile(path, bytes);
-        readLanguageFile(path);
-        QVERIFY(Lingua(0).isEmpty());
-        for (int i = 1; i <= 34; ++i)
-            QVERIFY(Lingua(i).size() <= 64 * 1024);
+        read = readLanguageFile(path, texts);
+        QVERIFY(read >= 0 && read <= LanguageTexts::kLastEntry);
+        for (int i = 1; i <= LanguageTexts::kLastEntry; ++i)
+            QVERIFY(texts.Lingua(i).size() <= 64 * 1024);
         QCOMPARE(readTestFile(path), bytes);
     }
     // NUL bytes are kept inside the items as they stand.
     const QByteArray items[] = {
         {"Scan\0ner", 8}, {"Re\0move", 7}, {"\0", 1}, {"\0\0\0", 3}, {"Last\0", 5}};
+    QCOMPARE(read, 5);
     for (int i = 0; i < 5; ++i)
-        QCOMPARE(Lingua(i + 1), QString::fromLatin1(items[i]));
+        QCOMPARE(texts.Lingua(i + 1), QString::fromLatin1(items[i]));
 
     // One line of 32 MB: a database is held several times over, some 20 bytes
     // a byte under the sanitizers; this keeps that within seconds and memory.
@@ -264,13 +267,14 @@ void TestHostileInput::brokenDatabasesAndLanguageFiles()
     for (const char *name : {"cookdb.dat", "trojsig.dat"})
         QVERIFY(QFile::remove(app.filePath(name)));
     qInfo("one line of %lld bytes: loaded in %lld ms", qint64(lineSize),
-          timed([&] { LoadDatabases(bar); }));
+          timed([&] { LoadDatabases(app.paths(), t, bar); }));
     QVERIFY(t.RegDbLoaded && t.RegDbCount == 1);
     QCOMPARE(t.RegDbEntries.at(1).size(), lineSize);
     // The registry scan passes over an entry that names no root key.
-    startScan(app, app.path() + "/");
-    ScanRegistry();
-    QCOMPARE(resultList().count(), 0);
+    const std::unique_ptr<ScanSession> registryScan =
+        startScan(app, makeEngine(t), app.path() + "/");
+    ScanRegistry(*registryScan);
+    QCOMPARE(registryScan->results().count(), 0);
 
     const int entries = 1000000;
     QByteArray many = "[[[1\r\n***Many\r\n";
@@ -279,18 +283,23 @@ void TestHostileInput::brokenDatabasesAndLanguageFiles()
         many += "c:\\many\\file" + QByteArray::number(i) + ".exe\r\n";
     QVERIFY(QFile::remove(app.filePath("regdb.dat")));
     app.writeDatabase("cookdb.dat", many + "--ME-\r\n<<<>>\r\n");
-    qInfo("%d entries: loaded in %lld ms", entries, timed([&] { LoadDatabases(bar); }));
+    qInfo("%d entries: loaded in %lld ms", entries,
+          timed([&] { LoadDatabases(app.paths(), t, bar); }));
     QVERIFY(t.CookDbLoaded && t.CookDbCount == entries);
     QCOMPARE(t.CookDbEntries.at(entries), QString("c:\\many\\file1000000.exe"));
-    // A scan against the million patterns still ends in bounded time.
+    // The engine of the million patterns is made, and a scan against them
+    // ends, in bounded time.
+    EngineHandle manyPatterns;
+    qInfo("engine of %d patterns: made in %lld ms", entries,
+          timed([&] { manyPatterns = makeEngine(t); }));
     const QString root = app.path() + "/scan/";
     writeTestFile(root + "file7.exe", "x");
     writeTestFile(root + "other.txt", "y");
-    startScan(app, root);
+    const std::unique_ptr<ScanSession> scan = startScan(app, manyPatterns, root);
     qInfo("scan of 2 files against %d patterns: %lld ms", entries,
-          timed([&] { ScanFolder(root); }));
-    QCOMPARE(resultList().count(), 0);
-    QCOMPARE(scanState().ObjectsScanned, 2);
+          timed([&] { ScanFolder(*scan, root); }));
+    QCOMPARE(scan->results().count(), 0);
+    QCOMPARE(scan->state().ObjectsScanned, 2);
 }
 
 void TestHostileInput::deepAndWideFolders()
@@ -300,19 +309,21 @@ void TestHostileInput::deepAndWideFolders()
     // the walk must not run out of call stack or open folders.  The chain is
     // built by moving "dir" into a new "dir" again and again.
     TestAppFolder app;
-    setFileTables();
+    const EngineHandle engine = fileEngine();
     const QString deep = app.path() + "/deep";
     writeTestFile(deep + "/dir/bad.exe", "x");
     const int depth = 2000, fd = ::open(QFile::encodeName(deep).constData(), O_RDONLY);
     for (int i = 1; i < depth; ++i)
         QVERIFY(::mkdirat(fd, "next", 0755) == 0 && ::renameat(fd, "dir", fd, "next/dir") == 0 &&
                 ::renameat(fd, "next", fd, "dir") == 0);
-    startScan(app, deep + "/");
-    qInfo("%d levels: scanned in %lld ms", depth, timed([&] { ScanFolder(deep + "/"); }));
+    const std::unique_ptr<ScanSession> deepScan = startScan(app, engine, deep + "/");
+    qInfo("%d levels: scanned in %lld ms", depth,
+          timed([&] { ScanFolder(*deepScan, deep + "/"); }));
     // Every folder and, below the start, its "." and "..", plus the file.
-    QCOMPARE(scanState().ObjectsScanned, 1 + 3 * depth);
-    QCOMPARE(listedLocations(), QStringList{deep + QString("/dir").repeated(depth) + "/bad.exe"});
-    RemoveListedDetections();
+    QCOMPARE(deepScan->state().ObjectsScanned, 1 + 3 * depth);
+    QCOMPARE(listedLocations(*deepScan),
+             QStringList{deep + QString("/dir").repeated(depth) + "/bad.exe"});
+    RemoveListedDetections(*deepScan);
     // The temporary folder's removal works by full path, so the chain goes
     // here the way it came; the bottom folder only goes when the file did.
     for (int i = 1; i < depth; ++i)
@@ -329,17 +340,17 @@ void TestHostileInput::deepAndWideFolders()
         writeRawName(wide, "f" + QByteArray::number(i), QByteArray());
     writeTestFile(wide + "f77777", "trojan body");
     const QByteArray before = treeDigest(wide);
-    startScan(app, wide);
-    qInfo("%d entries in one folder: scanned in %lld ms", count, timed([&] { ScanFolder(wide); }));
-    QCOMPARE(scanState().ObjectsScanned, count);
-    QCOMPARE(listedLocations(), QStringList{wide + "f77777"});
+    const std::unique_ptr<ScanSession> wideScan = startScan(app, engine, wide);
+    qInfo("%d entries in one folder: scanned in %lld ms", count,
+          timed([&] { ScanFolder(*wideScan, wide); }));
+    QCOMPARE(wideScan->state().ObjectsScanned, count);
+    QCOMPARE(listedLocations(*wideScan), QStringList{wide + "f77777"});
     QCOMPARE(treeDigest(wide), before);
 }
 
 void TestHostileInput::oddFileNames()
 {
     TestAppFolder app;
-    setFileTables();
     const QString root = app.path() + "/names/";
     // Found by name: a newline, a "+", a backslash, a leading "-".
     QList<QByteArray> detected = {"bad\nline.exe", "bad+plus.exe", "bad\\slash.exe", "-bad.exe"};
@@ -359,17 +370,17 @@ void TestHostileInput::oddFileNames()
     const QByteArray cookie = ".tracker.example\tTRUE\t/\tFALSE\t0\tid\t1\n";
     writeTestFile(cookies, "# c\n" + cookie);
 
-    startScan(app, root);
-    ScanFolder(root);
+    const std::unique_ptr<ScanSession> scan = startScan(app, fileEngine(), root);
+    ScanFolder(*scan, root);
     QStringList expected = {"mozilla:" + cookies + "+" + cookie};
     for (const QByteArray &name : detected)
         expected << root + QFile::decodeName(name);
     expected.sort();
-    QCOMPARE(listedLocations(), expected);
+    QCOMPARE(listedLocations(*scan), expected);
     // Nine files, two folders with their "." and "..", and the cookie file.
-    QCOMPARE(scanState().ObjectsScanned, 16);
+    QCOMPARE(scan->state().ObjectsScanned, 16);
 
-    RemoveListedDetections();
+    RemoveListedDetections(*scan);
     const auto exists = [&](const QByteArray &name) {
         return ::access((QFile::encodeName(root) + name).constData(), F_OK) == 0;
     };
@@ -387,16 +398,15 @@ void TestHostileInput::oddFileNames()
 void TestHostileInput::filesThatChangeWhileRead()
 {
     TestAppFolder app;
-    setFileTables();
-    const QString root = app.path() + "/changing/";
-    for (const char *name : {"vanish.bin", "grow.bin", "locked.bin"})
-        writeTestFile(root + name, "trojan body");
-    writeTestFile(root + "sub/vanishing folder/x.bin", "x");
+    const QString root = app.path() + "/changing/", later = root + "later/";
+    for (const QString &path : {root + "vanish.bin", later + "grow.bin", root + "locked.bin"})
+        writeTestFile(path, "trojan body");
+    writeTestFile(later + "vanishing folder/x.bin", "x");
     // Folders that move or go while the walk is inside them: the walk must
     // come back to the folder it left, or leave it for good, never another.
     writeTestFile(root + "moving/inner/a.bin", "a");
     writeTestFile(root + "gone/inner/a.bin", "a");
-    QStringList expected;
+    QStringList expected = {root + "vanish.bin"};
     for (int i = 10; i < 30; ++i) {
         expected << root + "moving/bad" + QString::number(i) + ".exe";
         writeTestFile(expected.last(), "x");
@@ -405,50 +415,53 @@ void TestHostileInput::filesThatChangeWhileRead()
     // An unreadable file is found only when the scan may read it all the same (as root).
     QVERIFY(QFile::setPermissions(root + "locked.bin", {}));
     if (::access(QFile::encodeName(root + "locked.bin").constData(), R_OK) == 0)
-        expected.prepend(root + "locked.bin");
+        expected << root + "locked.bin";
+    expected.sort();
 
-    // After the walk has looked at an entry (and may have opened it) and
-    // before it reads it, the hook removes the file, grows the other beyond
-    // the content limit, removes a folder that was listed but not yet entered
-    // and moves or removes the folder the walk is in.
+    // As each entry is committed, the hook removes the file just read; once
+    // the walk has listed the folder "later", it grows a file there beyond
+    // the content limit and removes a subfolder, both listed but not yet
+    // looked at; inside "moving/inner" and "gone/inner" it moves or removes
+    // the folder the walk is in.  One thread reads the contents, so that
+    // nothing is read ahead of the entry committed.
     HookedProgress bar;
+    ScanCallbacks callbacks;
+    callbacks.progress = &bar;
+    const std::unique_ptr<ScanSession> scan = startScan(app, fileEngine(), root, callbacks);
+    scan->setWorkerThreads(1);
     bar.hook = [&] {
-        const QString current = scanState().CurrentFilePath;
-        QFile grow(current);
+        const QString current = scan->state().CurrentFilePath;
         if (current == root + "vanish.bin")
             QFile::remove(current);
-        if (current == root + "grow.bin" && grow.size() < 4000000 && grow.open(QIODevice::Append))
+        QFile grow(later + "grow.bin");
+        if (current == root + "later" && grow.open(QIODevice::Append)) {
             grow.write(QByteArray(4000000, 'g'));
-        if (current == root + "sub/vanishing folder")
-            QDir(current).removeRecursively();
+            grow.close();
+            QDir(later + "vanishing folder").removeRecursively();
+        }
         if (current == root + "moving/inner/a.bin")
             QDir().rename(root + "moving/inner", app.path() + "/moved");
         if (current == root + "gone/inner/a.bin")
             QDir(root + "gone").removeRecursively();
     };
-    const QString report = startScan(app, root);
-    scanState().progressBar = &bar;
     // Past one progress unit, so that every entry moves the bar.
-    scanState().BytesScanned = 20480001;
-    ScanFolder(root);
-    scanState().progressBar = nullptr;
+    scan->state().BytesScanned = 20480001;
+    ScanFolder(*scan, root);
 
-    // The file removed after the walk opened it may be found by the content
-    // it had then; nothing else is, and the scan goes on to the end.
-    QStringList found = listedLocations();
-    const bool vanishedListed = found.removeAll(root + "vanish.bin") > 0;
-    QCOMPARE(found, expected);
+    // The file removed after the walk read it is found by the content it had
+    // then; the grown file is not, and the scan goes on to the end.
+    QCOMPARE(listedLocations(*scan), expected);
     QVERIFY(QFileInfo::exists(app.path() + "/moved/a.bin"));
     QVERIFY(!QFileInfo::exists(root + "vanish.bin"));
-    QVERIFY(!QFileInfo::exists(root + "sub/vanishing folder"));
+    QVERIFY(!QFileInfo::exists(later + "vanishing folder"));
 
-    // Removing what was listed: a vanished file is recorded as not removed,
+    // Removing what was listed: the vanished file is recorded as not removed,
     // the grown file is not touched.
     QVERIFY(QFile::setPermissions(root + "locked.bin", QFile::ReadOwner | QFile::WriteOwner));
-    RemoveListedDetections();
+    RemoveListedDetections(*scan);
     QCOMPARE(QFileInfo::exists(root + "locked.bin"), !expected.contains(root + "locked.bin"));
-    QCOMPARE(QFileInfo(root + "grow.bin").size(), qint64(4000011));
-    QCOMPARE(readTestFile(report).contains("vanish.bin"), vanishedListed);
+    QCOMPARE(QFileInfo(later + "grow.bin").size(), qint64(4000011));
+    QVERIFY(readTestFile(scan->reportPath()).contains("vanish.bin"));
 }
 
 void TestHostileInput::damagedHives()
@@ -470,18 +483,18 @@ void TestHostileInput::damagedHives()
     bytes[0x1FC] = char(bytes[0x1FC] ^ 0x5A);
     writeTestFile(software, bytes);
     const QByteArray before = treeDigest(root);
-    DatabaseTables &t = databaseTables();
-    t.RegDbEntries = QStringList{"", "***Spy.Reg", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Bad\\Key",
-                                 "HKEY_LOCAL_MACHINE\\SOFTWARE\\Bad\\Key\\\"Run\""};
-    t.RegDbCount = 3;
-    const QString report = startScan(app, root + "/");
-    ScanRegistry();
-    QCOMPARE(resultList().count(), 0);
-    QCOMPARE(scanState().ObjectsScanned, 2);
-    resultList().addRow("Spy.Reg", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Bad\\Key");
-    RemoveListedDetections();
+    DatabaseTables t;
+    setTableEntries(t.RegDbEntries, t.RegDbCount,
+                    {"***Spy.Reg", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Bad\\Key",
+                     "HKEY_LOCAL_MACHINE\\SOFTWARE\\Bad\\Key\\\"Run\""});
+    const std::unique_ptr<ScanSession> scan = startScan(app, makeEngine(t), root + "/");
+    ScanRegistry(*scan);
+    QCOMPARE(scan->results().count(), 0);
+    QCOMPARE(scan->state().ObjectsScanned, 2);
+    scan->results().addRow("Spy.Reg", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Bad\\Key");
+    RemoveListedDetections(*scan);
     QCOMPARE(treeDigest(root), before);
-    QVERIFY(readTestFile(report).contains(QFile::encodeName(software)));
+    QVERIFY(readTestFile(scan->reportPath()).contains(QFile::encodeName(software)));
 
     // Value records whose type word (0x0C bytes into the record) is no type
     // Windows defines: a hive file may hold any number there.  Reading,
@@ -524,8 +537,8 @@ void TestHostileInput::damagedHives()
         // Neither the test framework's crash handler nor the library's message.
         ::signal(SIGABRT, SIG_DFL);
         ::dup2(::open("/dev/null", O_WRONLY), STDERR_FILENO);
-        resultList().addRow("Spy.Reg", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Tracker");
-        RemoveListedDetections();
+        scan->results().addRow("Spy.Reg", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Tracker");
+        RemoveListedDetections(*scan);
         ::_exit(0);
     }
     int status = 0;

@@ -3,7 +3,7 @@
 #include "app/ImageControl.h"
 #include "language/LanguageFile.h"
 #include "language/LanguageSwitch.h"
-#include "language/Lingua.h"
+#include "language/LanguageTexts.h"
 #include "platform/Cp1252.h"
 #include "tests/support/TestAppFolder.h"
 
@@ -15,10 +15,11 @@
 namespace {
 
 using Texts = std::function<QString(int)>;
+constexpr int kLast = LanguageTexts::kLastEntry;
 
 // A generated language file, one item a line: each item differs from language
 // to language and entry to entry, and holds a character Latin-1 lacks.
-QByteArray fixtureFile(int language, int count = 34)
+QByteArray fixtureFile(int language, int count = kLast)
 {
     QByteArray bytes;
     for (int n = 1; n <= count; ++n)
@@ -27,19 +28,29 @@ QByteArray fixtureFile(int language, int count = 34)
 }
 
 // The entries after reading count items of language over the file of earlier.
-Texts fixture(int language, int count = 34, int earlier = 0)
+Texts fixture(int language, int count = kLast, int earlier = 0)
 {
     return [=](int n) {
         return QStringLiteral("Lang%1 \u20ac %2").arg(n <= count ? language : earlier).arg(n);
     };
 }
 
-QStringList entries(const Texts &text = Lingua)
+QStringList entries(const Texts &text)
 {
     QStringList list;
-    for (int n = 1; n <= 34; ++n)
+    for (int n = 1; n <= kLast; ++n)
         list << text(n);
     return list;
+}
+
+QStringList entries(const LanguageTexts &texts)
+{
+    return entries([&texts](int n) { return texts.Lingua(n); });
+}
+
+QStringList entries(const Form1 &w)
+{
+    return entries([&w](int n) { return w.Lingua(n); });
 }
 
 // Every text of the main window that the language sets, and what it should
@@ -65,6 +76,7 @@ class TestLanguage : public QObject
     Q_OBJECT
 private slots:
     void readingRules();
+    void laterEntriesFromEnglish();
     void languageSwitch();
 };
 
@@ -72,15 +84,52 @@ void TestLanguage::readingRules()
 {
     const QList<QPair<QByteArray, QStringList>> cases = {
         {"\"one, two\"\r\nplain\r\n\"  spaced , \" ignored after the quote\r\n\"a\",b,c\r\n",
-         {"one, two", "plain", "  spaced , ", "a", "b", "c", ""}},
+         {"one, two", "plain", "  spaced , ", "a", "b", "c"}},
         {"\r\n\r\nfirst\r\n\r\n\r\n   second\r\n\n\rthird   \r\n\r\n",
-         {"first", "second", "third", ""}},
-        {"a\r\n\"quote never closed, still read", {"a", "quote never closed, still read", ""}}};
+         {"first", "second", "third"}},
+        {"a\r\n\"quote never closed, still read", {"a", "quote never closed, still read"}},
+        {"", {}}};
     for (const auto &[text, items] : cases) {
-        resetLanguageState();
-        readLanguageText(text);
-        QCOMPARE(entries().mid(0, items.size()), items);
+        LanguageTexts texts;
+        QCOMPARE(readLanguageText(text, texts), items.size());
+        // The entries after the last item keep their (empty) text.
+        QCOMPARE(entries(texts), items + QStringList(kLast - items.size(), QString()));
     }
+    // Reading stops at the last entry of the table; no number outside it has a text.
+    LanguageTexts texts;
+    QCOMPARE(readLanguageText(fixtureFile(1, kLast + 5), texts), kLast);
+    QCOMPARE(entries(texts), entries(fixture(1)));
+    texts.setText(0, "zero");
+    texts.setText(kLast + 1, "past the end");
+    QVERIFY(texts.Lingua(0).isEmpty() && texts.Lingua(kLast + 1).isEmpty());
+    LanguageTexts same;
+    QCOMPARE(readLanguageText(fixtureFile(1), same), kLast);
+    QVERIFY(texts == same);
+    QCOMPARE(readLanguageFile(TestAppFolder().filePath("missing"), same), 0);
+    QVERIFY(texts == same);
+}
+
+void TestLanguage::laterEntriesFromEnglish()
+{
+    // A lang.dat written before the entries after 34 existed takes them from
+    // the English file; one that has them, or is cut short before 34, keeps
+    // what it has; without the English file they are empty.
+    TestAppFolder app;
+    app.writeFile("Language/english", fixtureFile(9));
+    const QList<QPair<int, Texts>> cases = {
+        {34, fixture(1, 34, 9)}, {kLast, fixture(1)}, {20, [](int n) {
+                                                           return n <= 20   ? fixture(1)(n)
+                                                                  : n <= 34 ? QString()
+                                                                            : fixture(9)(n);
+                                                       }}};
+    for (const auto &[count, expected] : cases) {
+        app.writeFile("lang.dat", fixtureFile(1, count));
+        QCOMPARE(entries(app.texts()), entries(expected));
+    }
+    QVERIFY(QFile::remove(app.filePath("Language/english")));
+    app.writeFile("lang.dat", fixtureFile(1, 34));
+    QCOMPARE(entries(app.texts()),
+             entries(fixture(1, 34)).mid(0, 34) + QStringList(kLast - 34, QString()));
 }
 
 void TestLanguage::languageSwitch()
@@ -88,29 +137,36 @@ void TestLanguage::languageSwitch()
     TestAppFolder app;
     app.writeFile("lang.dat", fixtureFile(0));
     app.writeFile("upd.dat", "\r\n06/12/2026 10:15:00\r\n"); // no date on the first line
+    app.writeFile("Language/english", fixtureFile(7));
     // Button 3 has too many items, button 4 too few and button 5 no file.
-    app.writeFile("Language/" + languageFileName(3), fixtureFile(3, 40));
+    app.writeFile("Language/" + languageFileName(3), fixtureFile(3, kLast + 6));
     app.writeFile("Language/" + languageFileName(4), fixtureFile(4, 20));
-    Form1 w;
+    Form1 w(app.paths(), DatabaseTables{});
     w.Form_Load();
     QCOMPARE(shownTexts(w), expectedTexts(fixture(0)));
+    QCOMPARE(entries(w), entries(fixture(0)));
 
     // The copy leaves no temporary file behind, and a missing file or an
     // index that names no button loses nothing.
+    const QStringList files = {"lang.dat", "upd.dat"};
     for (const int button : {3, 5, 6, -1}) {
         w.Command8_Click(button);
         QCOMPARE(shownTexts(w), expectedTexts(fixture(3)));
-        QCOMPARE(app.readFile("lang.dat"), fixtureFile(3, 40));
-        QCOMPARE(QDir(app.path()).entryList(QDir::Files), QStringList({"lang.dat", "upd.dat"}));
+        QCOMPARE(entries(w), entries(fixture(3)));
+        QCOMPARE(app.readFile("lang.dat"), fixtureFile(3, kLast + 6));
+        QCOMPARE(QDir(app.path()).entryList(QDir::Files), files);
     }
-    // A shorter file starts again at entry 1 and leaves the later entries.
+    // A shorter file starts again at entry 1 and leaves the later entries up
+    // to 34; those after 34 come from the English file.
     w.Command8_Click(4);
     QCOMPARE(app.readFile("lang.dat"), fixtureFile(4, 20));
-    QCOMPARE(shownTexts(w), expectedTexts(fixture(4, 20, 3)));
+    const Texts mixed = [](int n) { return n <= 34 ? fixture(4, 20, 3)(n) : fixture(7)(n); };
+    QCOMPARE(shownTexts(w), expectedTexts(mixed));
+    QCOMPARE(entries(w), entries(mixed));
     // Without lang.dat the texts stay as they are.
     QVERIFY(QFile::remove(app.filePath("lang.dat")));
     w.Command8_Click(5);
-    QCOMPARE(shownTexts(w), expectedTexts(fixture(4, 20, 3)));
+    QCOMPARE(entries(w), entries(mixed));
 
     // The six shipped files, each behind its button.
     const QStringList names = {"english", "fran\u00e7ais", "italiano",
@@ -124,6 +180,8 @@ void TestLanguage::languageSwitch()
         QCOMPARE(bytes.count('\r') + bytes.count('\n'), 2 * bytes.count("\r\n"));
         QStringList lines = Cp1252::toUnicode(bytes).split("\r\n");
         QVERIFY2(lines.takeLast().isEmpty(), qPrintable(names[button]));
+        // One line for every entry of the table.
+        QVERIFY2(lines.size() == kLast, qPrintable(names[button]));
         for (QString &line : lines) {
             for (const QChar c : line)
                 QVERIFY2(c.category() != QChar::Other_Control, qPrintable(line));
@@ -137,10 +195,14 @@ void TestLanguage::languageSwitch()
         // comma or loses a space.
         app.writeFile("Language/" + names[button], bytes);
         w.Command8_Click(button);
-        QCOMPARE(entries(), lines);
-        QCOMPARE(Lingua(1), firstEntries[button]);
-        // The scan summary puts the detection count right after entry 13.
-        QVERIFY2(Lingua(13).endsWith(' ') && !Lingua(13).startsWith(' '), qPrintable(Lingua(13)));
+        QCOMPARE(entries(w), lines);
+        QCOMPARE(w.Lingua(1), firstEntries[button]);
+        // The scan summary puts the detection count right after entry 13 and
+        // the count of unreadable objects right after its suffix.
+        QVERIFY2(w.Lingua(13).endsWith(' ') && !w.Lingua(13).startsWith(' '),
+                 qPrintable(w.Lingua(13)));
+        QVERIFY2(w.Lingua(UnreadableCountText).endsWith(' '),
+                 qPrintable(w.Lingua(UnreadableCountText)));
     }
 }
 

@@ -1,26 +1,29 @@
 // The wildcard rules and the name check over CookDbEntries.
-#include "databases/DatabaseTables.h"
+#include "scanner/Engine.h"
 #include "scanner/NameCheck.h"
 #include "scanner/NameCheckIndex.h"
 #include "scanner/PatternMatch.h"
-#include "scanner/ScanState.h"
+#include "scanner/ScanSession.h"
+#include "tests/support/TestAppFolder.h"
+#include "tests/support/TestTables.h"
 
 #include <QRandomGenerator>
 #include <QTest>
 
 #include <bit>
 
-static void setCookDb(const QStringList &entries)
+static DatabaseTables cookDb(const QStringList &entries)
 {
-    databaseTables().CookDbEntries = QStringList{QString()} + entries;
-    databaseTables().CookDbCount = qint32(entries.size());
+    DatabaseTables t;
+    setTableEntries(t.CookDbEntries, t.CookDbCount, entries);
+    return t;
 }
 
 // The name check read straight from the table, entry by entry, as a reference
 // for the index: the matching entry number and the threat name left behind.
-static std::pair<qint32, QString> linearNameCheck(const QString &full, QString threatName)
+static std::pair<qint32, QString> linearNameCheck(const DatabaseTables &t, const QString &full,
+                                                  QString threatName)
 {
-    const DatabaseTables &t = databaseTables();
     for (qint32 i = 1; i <= t.CookDbCount; ++i) {
         const QString &e = t.CookDbEntries.at(i);
         if (e.startsWith("***"))
@@ -103,22 +106,36 @@ void TestPatternMatch::nameCheck()
         {collide, "/p/" + complement, true, "Complement"},
         {collide, "/p/" + thueMorse.sliced(1), false, "Thue.Morse"},
     };
+    TestAppFolder app;
+    NameCheckIndex::Lookup lookup;
     for (const auto &[table, path, found, threatName] : cases) {
-        setCookDb(table);
-        scanState().CurrentThreatName = "before";
+        const EngineHandle engine = makeEngine(cookDb(table));
         const qsizetype slash = path.lastIndexOf('/') + 1;
-        QCOMPARE(Checkfile(path.left(slash), path.mid(slash)), found);
-        QCOMPARE(scanState().CurrentThreatName, threatName);
+        const QString root = path.left(slash), name = path.mid(slash);
+        // The check alone, and within a scan, where it leaves the name behind.
+        const NameVerdict verdict = checkFileName(*engine, root, name, lookup);
+        QCOMPARE(verdict.matched, found);
+        QCOMPARE(verdict.threatName.value_or("before"), threatName);
+        const std::unique_ptr<ScanSession> session = app.newSession(engine);
+        session->state().CurrentThreatName = "before";
+        QCOMPARE(Checkfile(*session, root, name), found);
+        QCOMPARE(session->state().CurrentThreatName, threatName);
     }
-    // The index follows an edit in place, as the folder-token expansion
-    // makes one, and a smaller count.
-    setCookDb({"***One", "first.exe"});
-    QVERIFY(Checkfile("/p/", "first.exe"));
-    databaseTables().CookDbEntries[2] = "second.exe";
-    QVERIFY(Checkfile("/p/", "second.exe"));
-    QVERIFY(!Checkfile("/p/", "first.exe"));
-    databaseTables().CookDbCount = 1;
-    QVERIFY(!Checkfile("/p/", "second.exe"));
+    // An engine holds the tables as they were when it was made: a later edit
+    // (as the folder-token expansion makes one) or a smaller count shows only
+    // in an engine made after it.
+    DatabaseTables tables = cookDb({"***One", "first.exe"});
+    const EngineHandle first = makeEngine(tables);
+    tables.CookDbEntries[2] = "second.exe";
+    const EngineHandle edited = makeEngine(tables);
+    tables.CookDbCount = 1;
+    const EngineHandle shorter = makeEngine(tables);
+    const auto matches = [&lookup](const EngineHandle &engine, const QString &name) {
+        return checkFileName(*engine, "/p/", name, lookup).matched;
+    };
+    QVERIFY(matches(first, "first.exe") && !matches(first, "second.exe"));
+    QVERIFY(matches(edited, "second.exe") && !matches(edited, "first.exe"));
+    QVERIFY(!matches(shorter, "second.exe"));
 }
 
 void TestPatternMatch::indexAgreesWithTableOrder()
@@ -126,6 +143,9 @@ void TestPatternMatch::indexAgreesWithTableOrder()
     QRandomGenerator rng(20261206);
     const QString alphabet = "ab\\.x1";
     int matched = 0;
+    TestAppFolder app;
+    // One scratch space for tables of every size.
+    NameCheckIndex::Lookup lookup;
     for (int round = 0; round < 40; ++round) {
         QStringList entries;
         for (int i = 0, n = rng.bounded(1, 120); i < n; ++i) {
@@ -134,17 +154,18 @@ void TestPatternMatch::indexAgreesWithTableOrder()
                         : kind < 6 ? randomText(rng, alphabet, 1, 6)
                                    : randomText(rng, alphabet + alphabet + "?#*[]!-", 1, 8));
         }
-        setCookDb(entries);
+        const EngineHandle engine = makeEngine(cookDb(entries));
+        const std::unique_ptr<ScanSession> session = app.newSession(engine);
         for (int p = 0; p < 200; ++p) {
             const QString full = "\\" + randomText(rng, alphabet, 0, 14);
-            const auto [entry, threatName] = linearNameCheck(full, "before");
-            QCOMPARE(NameCheckIndex::forTables(databaseTables()).firstMatch(full), entry);
+            const auto [entry, threatName] = linearNameCheck(engine->tables(), full, "before");
+            QCOMPARE(engine->nameIndex().firstMatch(full, lookup), entry);
             const QString root = full.left(full.lastIndexOf('\\') + 1).replace('\\', '/');
             if (root.size() == full.size())
                 continue;
-            scanState().CurrentThreatName = "before";
-            QCOMPARE(Checkfile(root, full.mid(root.size())), entry != 0);
-            QCOMPARE(scanState().CurrentThreatName, threatName);
+            session->state().CurrentThreatName = "before";
+            QCOMPARE(Checkfile(*session, root, full.mid(root.size())), entry != 0);
+            QCOMPARE(session->state().CurrentThreatName, threatName);
             matched += entry != 0;
         }
     }

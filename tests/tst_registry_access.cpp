@@ -1,6 +1,5 @@
 // The registry operations over the hive files of an installation folder:
 // value types, name matching, the mapped keys and the changes.
-#include "scanner/ScanState.h"
 #include "scanner/basRegistry.h"
 #include "tests/support/HiveBuilder.h"
 #include "tests/support/TestAppFolder.h"
@@ -22,15 +21,18 @@ private slots:
 
 private:
     QString hive(const QString &name) const { return m_config + name.toLower(); }
+    // The registry of the installation in the temporary folder.
+    std::unique_ptr<RegistryBackend> installation(RegistryAccess access) const
+    {
+        return openInstallationRegistry(m_dir->path(), access);
+    }
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_config; // in another letter case than Windows writes it
 };
 
 void RegistryAccessTest::init()
 {
-    resetScanState();
     m_dir = std::make_unique<QTemporaryDir>();
-    scanState().ScanRoot = m_dir->path();
     m_config = m_dir->path() + "/windows/SYSTEM32/Config/";
 }
 
@@ -77,24 +79,30 @@ void RegistryAccessTest::keysAndValuesAcrossHives()
     defaults.commit();
 
     // Key and value names match in any letter case, outside ASCII too.
+    RegistrySession registry(installation(RegistryAccess::ReadOnly));
     const QString key = QString::fromUtf8("software\\SAMPLE\\\xC3\xA4RGER\\");
     for (const auto &[name, type, data, read] : values)
-        QCOMPARE(QueryValue(LocalMachine, key, name.toUpper()), read);
-    QCOMPARE(QueryValue(LocalMachine, key, "Missing"), QVariant(QString()));
-    QVERIFY(!KeyExists(LocalMachine, "SOFTWARE\\Sampl"));
-    QVERIFY(!KeyExists(ClassesRoot, "Classes\\CLSID"));
-    QCOMPARE(QueryValue(ClassesRoot, "CLSID\\{0000-bad}\\", "Model"), QVariant(QString("Both")));
-    QVERIFY(KeyExists(LocalMachine, "system\\currentcontrolset\\services\\Bad"));
-    QVERIFY(!KeyExists(LocalMachine, "SYSTEM\\CurrentControlSet\\Services\\Old"));
-    QCOMPARE(QueryValue(CurrentConfig, "Software", "LogPixels"), QVariant(QString("96")));
+        QCOMPARE(registry.QueryValue(LocalMachine, key, name.toUpper()), read);
+    QCOMPARE(registry.QueryValue(LocalMachine, key, "Missing"), QVariant(QString()));
+    QCOMPARE(registry.LastRegResult(), RegistryResult::FileNotFound);
+    QVERIFY(!registry.KeyExists(LocalMachine, "SOFTWARE\\Sampl"));
+    QVERIFY(!registry.KeyExists(ClassesRoot, "Classes\\CLSID"));
+    QCOMPARE(registry.QueryValue(ClassesRoot, "CLSID\\{0000-bad}\\", "Model"),
+             QVariant(QString("Both")));
+    QCOMPARE(registry.LastRegResult(), RegistryResult::Success);
+    QVERIFY(registry.KeyExists(LocalMachine, "system\\currentcontrolset\\services\\Bad"));
+    QVERIFY(!registry.KeyExists(LocalMachine, "SYSTEM\\CurrentControlSet\\Services\\Old"));
+    QCOMPARE(registry.QueryValue(CurrentConfig, "Software", "LogPixels"), QVariant(QString("96")));
     // The current user is every profile; a SID is the profile its ProfileList names.
-    QCOMPARE(QueryValue(CurrentUser, "Software\\Run", "AliceTool"), QVariant(QString("a")));
-    QCOMPARE(QueryValue(CurrentUser, "Software\\Sample", "Installed"), QVariant(qint32(0)));
-    QVERIFY(KeyExists(Users, ".DEFAULT\\Software\\DefaultOnly"));
-    QVERIFY(KeyExists(Users, "S-1-5-18\\Software\\DefaultOnly"));
-    QVERIFY(KeyExists(Users, "S-1-5-21-1001\\Software\\Run"));
-    QVERIFY(KeyExists(Users, "s-1-5-21-1002\\Software\\Sample"));
-    QVERIFY(!KeyExists(Users, "S-1-5-21-1003"));
+    QCOMPARE(registry.QueryValue(CurrentUser, "Software\\Run", "AliceTool"),
+             QVariant(QString("a")));
+    QCOMPARE(registry.QueryValue(CurrentUser, "Software\\Sample", "Installed"),
+             QVariant(qint32(0)));
+    QVERIFY(registry.KeyExists(Users, ".DEFAULT\\Software\\DefaultOnly"));
+    QVERIFY(registry.KeyExists(Users, "S-1-5-18\\Software\\DefaultOnly"));
+    QVERIFY(registry.KeyExists(Users, "S-1-5-21-1001\\Software\\Run"));
+    QVERIFY(registry.KeyExists(Users, "s-1-5-21-1002\\Software\\Sample"));
+    QVERIFY(!registry.KeyExists(Users, "S-1-5-21-1003"));
 
     // Predefined keys, and keys that stand for a hive or another predefined
     // key, are never deleted.
@@ -109,24 +117,30 @@ void RegistryAccessTest::keysAndValuesAcrossHives()
         {Users, ".DEFAULT"},
         {LocalMachine, "SYSTEM\\CurrentControlSet"},
         {LocalMachine, "SYSTEM\\ControlSet002\\Hardware Profiles\\Current"}};
+    const QByteArray softwareBefore = readTestFile(hive("SOFTWARE"));
+    RegistrySession writable(installation(RegistryAccess::ReadWrite));
     for (const auto &[key, path] : roots) {
-        DeleteKey(key, path);
-        QCOMPARE(LastRegResult(), RegistryResult::AccessDenied);
+        writable.DeleteKey(key, path);
+        QCOMPARE(writable.LastRegResult(), RegistryResult::AccessDenied);
     }
+    QCOMPARE(writable.commit(), QStringList());
+    QCOMPARE(readTestFile(hive("SOFTWARE")), softwareBefore);
 }
 
 void RegistryAccessTest::missingOrDamagedHivesReadAsEmpty()
 {
     // A folder without Windows has an empty registry.
     writeTestFile(m_dir->path() + "/readme.txt", "not windows");
+    RegistrySession empty(installation(RegistryAccess::ReadOnly));
     for (quint32 key = quint32(ClassesRoot); key <= quint32(DynData); ++key)
-        QVERIFY(!KeyExists(PredefinedKey(key), ""));
+        QVERIFY(!empty.KeyExists(PredefinedKey(key), ""));
     // With an installation, the two keys without an offline form stay empty.
     HiveBuilder software(hive("SOFTWARE"));
     software.addKey("Sample");
     software.commit();
-    QVERIFY(KeyExists(LocalMachine, "SOFTWARE\\Sample"));
-    QVERIFY(!KeyExists(PerformanceData, "Sample"));
+    RegistrySession installed(installation(RegistryAccess::ReadOnly));
+    QVERIFY(installed.KeyExists(LocalMachine, "SOFTWARE\\Sample"));
+    QVERIFY(!installed.KeyExists(PerformanceData, "Sample"));
 
     const QByteArray sound = readTestFile(hive("SOFTWARE"));
     QByteArray badChecksum = sound;
@@ -137,9 +151,12 @@ void RegistryAccessTest::missingOrDamagedHivesReadAsEmpty()
     for (const QByteArray &bytes : {badChecksum, sound.left(0x1100), badCell, QByteArray("regf"),
                                     QByteArray(8192, '\xFF'), QByteArray()}) {
         writeTestFile(hive("SOFTWARE"), bytes);
-        QVERIFY(!KeyExists(LocalMachine, "SOFTWARE\\Sample"));
-        DeleteKey(LocalMachine, "SOFTWARE\\Sample");
-        QVERIFY(LastRegResult() != 0);
+        RegistrySession damaged(installation(RegistryAccess::ReadWrite));
+        QVERIFY(!damaged.KeyExists(LocalMachine, "SOFTWARE\\Sample"));
+        damaged.DeleteKey(LocalMachine, "SOFTWARE\\Sample");
+        QVERIFY(damaged.LastRegResult() != 0);
+        // The hive that could not be opened for the change is reported.
+        QCOMPARE(damaged.commit(), QStringList{hive("SOFTWARE")});
         QCOMPARE(readTestFile(hive("SOFTWARE")), bytes);
     }
 }
@@ -152,20 +169,32 @@ void RegistryAccessTest::deletions()
     software.commit();
 
     {
-        RegistrySession removal(RegistryAccess::ReadWrite);
-        DeleteKey(LocalMachine, "SOFTWARE\\vendor\\BAD");
-        QCOMPARE(LastRegResult(), 0);
+        // A change that is never committed is lost with its session.
+        RegistrySession abandoned(installation(RegistryAccess::ReadWrite));
+        abandoned.DeleteKey(LocalMachine, "SOFTWARE\\Vendor\\Good");
+        QCOMPARE(abandoned.LastRegResult(), 0);
+        QVERIFY(!abandoned.KeyExists(LocalMachine, "SOFTWARE\\Vendor\\Good"));
+    }
+    {
+        RegistrySession removal(installation(RegistryAccess::ReadWrite));
+        removal.DeleteKey(LocalMachine, "SOFTWARE\\vendor\\BAD");
+        QCOMPARE(removal.LastRegResult(), 0);
         {
             // A scan in between reads the installation as it is on disk.
-            RegistrySession scan(RegistryAccess::ReadOnly);
-            QVERIFY(KeyExists(LocalMachine, "SOFTWARE\\Vendor\\Bad"));
+            RegistrySession scan(installation(RegistryAccess::ReadOnly));
+            QVERIFY(scan.KeyExists(LocalMachine, "SOFTWARE\\Vendor\\Bad"));
         }
         // Inside the session the change is seen before it is committed.
-        QVERIFY(!KeyExists(LocalMachine, "SOFTWARE\\Vendor\\Bad"));
+        QVERIFY(!removal.KeyExists(LocalMachine, "SOFTWARE\\Vendor\\Bad"));
+        // A value of a key that is gone needs nothing.
+        removal.DeleteValue(LocalMachine, "SOFTWARE\\Vendor\\Bad\\Sub", "Any");
+        QCOMPARE(removal.LastRegResult(), RegistryResult::FileNotFound);
         QCOMPARE(removal.commit(), QStringList());
     }
-    QVERIFY(!KeyExists(LocalMachine, "SOFTWARE\\Vendor\\Bad\\Sub\\Deeper"));
-    QCOMPARE(QueryValue(LocalMachine, "SOFTWARE\\Vendor\\Good", "Keep"), QVariant(qint32(7)));
+    RegistrySession after(installation(RegistryAccess::ReadOnly));
+    QVERIFY(!after.KeyExists(LocalMachine, "SOFTWARE\\Vendor\\Bad\\Sub\\Deeper"));
+    QVERIFY(after.KeyExists(LocalMachine, "SOFTWARE\\Vendor\\Good"));
+    QCOMPARE(after.QueryValue(LocalMachine, "SOFTWARE\\Vendor\\Good", "Keep"), QVariant(qint32(7)));
 }
 
 QTEST_GUILESS_MAIN(RegistryAccessTest)

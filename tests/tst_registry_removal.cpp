@@ -1,10 +1,8 @@
 // Removing the registry rows of a scan from the hive files of an installation
 // folder: values, keys, rows that name no usable key, hives that stay as they are.
 #include "platform/HiveFile.h"
-#include "platform/StartupState.h"
 #include "removal/Removal.h"
-#include "scanner/ResultListModel.h"
-#include "scanner/ScanState.h"
+#include "scanner/ScanSession.h"
 #include "scanner/basRegistry.h"
 #include "tests/support/HiveBuilder.h"
 #include "tests/support/TestAppFolder.h"
@@ -31,16 +29,23 @@ private:
     QString software() const { return machineHivePath(root(), "SOFTWARE"); }
     QString config() const { return QFileInfo(software()).path(); }
     QStringList configFiles() const { return QDir(config()).entryList(QDir::Files | QDir::Hidden); }
+    // The installation's registry as it is on disk now.
+    std::unique_ptr<RegistrySession> installed() const
+    {
+        return std::make_unique<RegistrySession>(
+            openInstallationRegistry(root(), RegistryAccess::ReadOnly));
+    }
     std::unique_ptr<TestAppFolder> m_app;
+    // The scan of the installation whose rows are removed.
+    std::unique_ptr<ScanSession> m_session;
 };
 
 void RegistryRemovalTest::init()
 {
     m_app = std::make_unique<TestAppFolder>();
-    resetScanState();
-    resultList().clear();
-    scanState().ScanRoot = root();
-    scanState().ReportBaseName = "scan";
+    m_session = m_app->newSession();
+    m_session->state().ScanRoot = root();
+    m_session->state().ReportBaseName = "scan";
     HiveBuilder hive(software());
     hive.setText("Vendor\\Bad", "Path", "bad.exe");
     hive.setText("Vendor\\Good", "Path", "good.exe");
@@ -54,23 +59,24 @@ void RegistryRemovalTest::cleanup()
     // Let the temporary folder go even after a failed check.
     for (const QString &path : {config(), software()})
         QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::WriteOwner);
+    m_session.reset();
     m_app.reset();
 }
 
 // Removes the rows as after a scan; returns what the report records as not removed.
 QStringList RegistryRemovalTest::removeRows(const QStringList &rows)
 {
-    const QString report = startupState().ReportFolder + "scan.txt";
+    const QString report = m_session->reportPath();
     writeTestFile(report, "header\r\n");
     for (const QString &row : rows)
-        resultList().addRow("Threat", row);
-    RemoveListedDetections();
+        m_session->results().addRow("Threat", row);
+    RemoveListedDetections(*m_session);
     // Each record ends with a separator; the report keeps what it held.
     const QStringList lines = QString::fromUtf8(readTestFile(report)).split("\r\n");
     QStringList failed;
     for (qsizetype i = 1; i + 1 < lines.size(); i += 2)
         failed << (lines[i + 1] == QString(27, '-') ? lines[i].trimmed() : "unended " + lines[i]);
-    if (lines.first() != "header" || resultList().count() != 0)
+    if (lines.first() != "header" || m_session->results().count() != 0)
         failed.prepend("header lost or rows kept");
     return failed;
 }
@@ -107,19 +113,23 @@ void RegistryRemovalTest::rowsOfEveryKind()
                                               "HKEY_DYN_DATA\\Config\\Vendor"}),
              refused);
     // A value row applies to every profile.
-    QCOMPARE(QueryValue(CurrentUser, "Software\\Run", "Spy"), QVariant(QString()));
-    QCOMPARE(QueryValue(CurrentUser, "Software\\Run", "Mailalice"), QVariant(QString("mail.exe")));
-    QCOMPARE(QueryValue(CurrentUser, "Software\\Run", "Mailbob"), QVariant(QString("mail.exe")));
-    QVERIFY(!KeyExists(LocalMachine, "SOFTWARE\\Vendor\\Bad"));
-    QCOMPARE(QueryValue(LocalMachine, "SOFTWARE\\Run", "BadTool"), QVariant(QString()));
-    QCOMPARE(QueryValue(LocalMachine, "SOFTWARE\\Run", "GoodTool"), QVariant(QString("good.exe")));
-    QVERIFY(KeyExists(Users, ".DEFAULT\\Software"));
+    const auto registry = installed();
+    QCOMPARE(registry->QueryValue(CurrentUser, "Software\\Run", "Spy"), QVariant(QString()));
+    QCOMPARE(registry->QueryValue(CurrentUser, "Software\\Run", "Mailalice"),
+             QVariant(QString("mail.exe")));
+    QCOMPARE(registry->QueryValue(CurrentUser, "Software\\Run", "Mailbob"),
+             QVariant(QString("mail.exe")));
+    QVERIFY(!registry->KeyExists(LocalMachine, "SOFTWARE\\Vendor\\Bad"));
+    QCOMPARE(registry->QueryValue(LocalMachine, "SOFTWARE\\Run", "BadTool"), QVariant(QString()));
+    QCOMPARE(registry->QueryValue(LocalMachine, "SOFTWARE\\Run", "GoodTool"),
+             QVariant(QString("good.exe")));
+    QVERIFY(registry->KeyExists(Users, ".DEFAULT\\Software"));
     QCOMPARE(configFiles(), QStringList({"DEFAULT", "SOFTWARE", "SYSTEM"}));
 
     // An empty quoted name stands for the whole key.
     QCOMPARE(removeRows({"HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Good\\\"\""}), QStringList());
-    QVERIFY(!KeyExists(LocalMachine, "SOFTWARE\\Vendor\\Good"));
-    QVERIFY(KeyExists(LocalMachine, "SOFTWARE\\Vendor"));
+    QVERIFY(!installed()->KeyExists(LocalMachine, "SOFTWARE\\Vendor\\Good"));
+    QVERIFY(installed()->KeyExists(LocalMachine, "SOFTWARE\\Vendor"));
 }
 
 void RegistryRemovalTest::hivesThatCannotBeChanged()
@@ -160,7 +170,7 @@ void RegistryRemovalTest::hivesThatCannotBeChanged()
     const QString elsewhere = m_app->filePath("elsewhere");
     writeTestFile(elsewhere, before);
     QVERIFY(QFile::remove(software()) && QFile::link(elsewhere, software()));
-    QVERIFY(KeyExists(LocalMachine, "SOFTWARE\\Vendor\\Bad"));
+    QVERIFY(installed()->KeyExists(LocalMachine, "SOFTWARE\\Vendor\\Bad"));
     QCOMPARE(removeRows(rows), QStringList{software()});
     QVERIFY(QFileInfo(software()).isSymLink());
     QCOMPARE(readTestFile(elsewhere), before);

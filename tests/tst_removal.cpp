@@ -1,9 +1,6 @@
 // Removal of what a scan listed: files, cookie lines and failure records.
-#include "language/Lingua.h"
-#include "platform/StartupState.h"
 #include "removal/Removal.h"
-#include "scanner/ResultListModel.h"
-#include "scanner/ScanState.h"
+#include "scanner/ScanSession.h"
 #include "tests/support/TestAppFolder.h"
 
 #include <QDir>
@@ -20,7 +17,8 @@ private slots:
 
 private:
     QString path(const QString &name) const { return m_app->filePath(name); }
-    QString report() const { return startupState().ReportFolder + "Report test.txt"; }
+    QString report() const { return m_session->reportPath(); }
+    ResultListModel &rows() { return m_session->results(); }
     // The lines appended to the report after its header.
     QStringList failureRecords() const
     {
@@ -28,16 +26,23 @@ private:
         return lines.mid(1, lines.size() - 2);
     }
     std::unique_ptr<TestAppFolder> m_app;
+    // The session of the scan whose rows are removed.
+    std::unique_ptr<ScanSession> m_session;
 };
 
 void TestRemoval::init()
 {
-    m_app.reset();
+    m_session.reset();
     m_app = std::make_unique<TestAppFolder>();
-    languageState().Lingua[31] = "Not deleted:";
-    scanState().ReportBaseName = "Report test";
+    // Entry 31 of the language heads a failure record.
+    QByteArray language;
+    for (int n = 1; n <= 30; ++n)
+        language += QByteArray::number(n) + "\r\n";
+    m_app->writeFile("lang.dat", language + "Not deleted:\r\n");
+    m_session = m_app->newSession();
+    m_session->state().ReportBaseName = "Report test";
+    QCOMPARE(report(), m_app->filePath("Report/Report test.txt"));
     writeTestFile(report(), "header\r\n");
-    resultList().clear();
 }
 
 void TestRemoval::removeListedRows()
@@ -57,7 +62,7 @@ void TestRemoval::removeListedRows()
         writeTestFile(file, std::get<0>(cookies[i]));
         QFile::setPermissions(file, mode);
         for (const QByteArray &line : std::get<1>(cookies[i]))
-            resultList().addRow("Cookie", "mozilla:" + file + "+" + QString::fromLatin1(line));
+            rows().addRow("Cookie", "mozilla:" + file + "+" + QString::fromLatin1(line));
     }
     const auto before = QFileInfo(path("Mozilla/0/cookies.txt")).permissions();
     for (const char *name : {"a.exe", "ro.exe", "target.exe", "c.exe"})
@@ -81,15 +86,15 @@ void TestRemoval::removeListedRows()
         {path("folder"), path("folder")}};
     QStringList expected;
     for (const auto &[row, recorded] : kept) {
-        resultList().addRow("A", row);
+        rows().addRow("A", row);
         expected << "Not deleted: " + recorded << QString(27, '-');
     }
     for (const QString &row : {path("a.exe"), path("link.exe"), QString(), path("c.exe")})
-        resultList().addRow("A", row);
-    RemoveListedDetections();
+        rows().addRow("A", row);
+    RemoveListedDetections(*m_session);
 
     QCOMPARE(failureRecords(), expected);
-    QCOMPARE(resultList().count(), 0);
+    QCOMPARE(rows().count(), 0);
     for (int i = 0; i < 4; ++i) {
         const QString folder = path(QString("Mozilla/%1/").arg(i));
         QCOMPARE(readTestFile(folder + "cookies.txt"), std::get<2>(cookies[i]));
@@ -102,7 +107,7 @@ void TestRemoval::removeListedRows()
         QVERIFY2(QFile::exists(path(name)), name);
     QVERIFY(!QFile::exists(path("a.exe")) && !QFileInfo(path("link.exe")).isSymLink());
     // An empty list writes nothing.
-    RemoveListedDetections();
+    RemoveListedDetections(*m_session);
     QCOMPARE(failureRecords().size(), expected.size());
 }
 
@@ -110,10 +115,10 @@ void TestRemoval::moreRowsThanASixteenBitCounter()
 {
     const int n = 32770;
     for (int i = 0; i < n - 1; ++i)
-        resultList().addRow("A", path("missing-" + QString::number(i)));
+        rows().addRow("A", path("missing-" + QString::number(i)));
     writeTestFile(path("last.exe"), "x");
-    resultList().addRow("A", path("last.exe"));
-    RemoveListedDetections();
+    rows().addRow("A", path("last.exe"));
+    RemoveListedDetections(*m_session);
     QVERIFY(!QFile::exists(path("last.exe")));
     QCOMPARE(failureRecords().size(), 2 * (n - 1));
 }

@@ -1,13 +1,9 @@
 // The scan command, its report and the main window's panels, driven through the window.
-#include "app/ActivePanel.h"
 #include "app/Form1.h"
 #include "app/ImageControl.h"
-#include "databases/DatabaseLoader.h"
 #include "platform/ProgressIndicator.h"
-#include "platform/StartupState.h"
-#include "scanner/ResultListModel.h"
 #include "scanner/ScanRun.h"
-#include "scanner/ScanState.h"
+#include "scanner/ScanSession.h"
 #include "tests/support/TestAppFolder.h"
 
 #include <QTest>
@@ -31,7 +27,7 @@ const QByteArray kLanguage = "1,2,3,4,5,6,7,8,9,10,11,12,\"objects, found \",thr
 struct ScanFixture {
     TestAppFolder app;
     QString root = app.filePath("drive");
-    Form1 w;
+    std::unique_ptr<Form1> window;
 
     ScanFixture()
     {
@@ -45,8 +41,8 @@ struct ScanFixture {
                                              "-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*");
         writeTestFile(root + "/c/mozilla/cookies.txt",
                       "# comment\nwww.tracker.test\tFALSE\t/\tFALSE\t0\tid\t7\nplain.example\t1\n");
-        SilentProgress bar;
-        LoadDatabases(bar);
+        window = std::make_unique<Form1>(app.paths(), app.loadTables());
+        Form1 &w = *window;
         w.Form_Load();
         w.Drive1->addItem(root + " [test]");
         w.Drive1->setCurrentIndex(w.Drive1->count() - 1);
@@ -64,10 +60,33 @@ QString enabledCommands(const Form1 &w)
     return s;
 }
 
-// The report of the last scan after its first line, which holds the date.
-QString reportBody()
+// Runs the scan command with action called at its first detection.  The
+// window starts a session for each scan in place of the last one, whose
+// result rows go with it: by then the new session is the window's, and the
+// hook on its rows is in place before anything is scanned.
+void scanWithActionAtFirstDetection(Form1 &w, const std::function<void()> &action)
 {
-    const QString folder = startupState().ReportFolder;
+    QMetaObject::Connection atRow;
+    const QMetaObject::Connection atSession = QObject::connect(
+        &w.scanSession().results(), &QObject::destroyed, &w,
+        [&] {
+            ScanSession &session = w.scanSession();
+            atRow = QObject::connect(&session.results(), &QAbstractItemModel::rowsInserted, &w,
+                                     [&session, &action] {
+                                         if (session.results().count() == 1)
+                                             action();
+                                     });
+        },
+        Qt::SingleShotConnection);
+    w.Command1_Click();
+    QObject::disconnect(atSession);
+    QObject::disconnect(atRow);
+}
+
+// The report of the last scan after its first line, which holds the date.
+QString reportBody(const Form1 &w)
+{
+    const QString folder = w.paths().ReportFolder;
     const QStringList files = QDir(folder).entryList({"Report *.txt"}, QDir::Files);
     const QString text = files.size() == 1 ? readTestFile(folder + files[0]) : QString();
     return text.startsWith("Torvakine Report ") ? text.mid(text.indexOf("\r\n") + 2) : "no report";
@@ -80,17 +99,17 @@ const QString kReportHead = QString(40, '-') + "\r\n \r\n";
 void TestScanWindow::scanSession()
 {
     ScanFixture f;
-    Form1 &w = f.w;
+    Form1 &w = *f.window;
     const auto picture = [](const ImageControl *i) { return i->pixmap().toImage(); };
     const QImage scan = picture(w.Image1), updates = picture(w.Image4);
     // Clicks on the scan (S) and updates (U) pictures and the panel open after
     // each: every change between none (0), Scan (1) and Updates (2).
-    panelState().ActivePanel = 0;
+    w.ActivePanel = 0;
     const QList<QPair<char, int>> clicks = {{'S', 1}, {'S', 0}, {'S', 1}, {'U', 2}, {'S', 1},
                                             {'U', 2}, {'U', 0}, {'U', 2}, {'S', 1}};
     for (const auto &[click, panel] : clicks) {
         click == 'S' ? w.Image1_Click() : w.Image4_Click();
-        QCOMPARE(panelState().ActivePanel, quint8(panel));
+        QCOMPARE(w.ActivePanel, quint8(panel));
         QVERIFY(w.Frame1->isHidden() == (panel != 1) && w.Frame2->isHidden() == (panel != 2));
         QCOMPARE(picture(w.Image1), panel == 1 ? picture(w.Image5) : scan);
         QCOMPARE(picture(w.Image4), panel == 2 ? picture(w.Image2) : updates);
@@ -98,22 +117,24 @@ void TestScanWindow::scanSession()
 
     // The updates panel opened at the first detection hides the scan, which
     // goes on with only the stop command available.
-    auto hook = connect(&resultList(), &QAbstractItemModel::rowsInserted, &w, [&w] {
-        if (resultList().count() == 1) {
-            w.Image4_Click();
-            QCOMPARE(enabledCommands(w), QStringLiteral("010000"));
-        }
-    });
+    QString atDetection;
     w.setTickSource([tick = qint64(1000)]() mutable { return tick += 2500; });
-    w.Command1_Click();
-    disconnect(hook);
+    scanWithActionAtFirstDetection(w, [&w, &atDetection] {
+        w.Image4_Click();
+        atDetection = enabledCommands(w);
+    });
+    QCOMPARE(atDetection, QStringLiteral("010000"));
+    const ResultListModel &found = w.scanSession().results();
+    QCOMPARE(w.ListView1->model(), &found);
+    // The new session's list keeps the columns' widths.
+    QCOMPARE(w.ListView1->header()->sectionSize(0), twips(2540));
     // The walk follows the file system's order, so the rows are compared as
     // a set and the report with the rows in list order.
     QCOMPARE(w.ListView1->model()->rowCount(), 3);
     QMap<QString, QString> rows;
     QString records;
-    for (qsizetype i = 1; i <= resultList().count(); ++i) {
-        const auto &row = resultList().row(i);
+    for (qsizetype i = 1; i <= found.count(); ++i) {
+        const auto &row = found.row(i);
         rows.insert(row.name, row.location);
         records += "Found: " + row.name.toUpper() + "\r\n" + row.location + "\r\n" +
                    QString(27, '-') + "\r\n";
@@ -122,48 +143,50 @@ void TestScanWindow::scanSession()
     QCOMPARE(rows, (QMap<QString, QString>{{"Adware.Sample", f.root + "/a/toolbar/bar.exe"},
                                            {"EICAR-Test", f.root + "/b/eicar.com"},
                                            {"Tracking Cookie", "mozilla:" + f.root + cookie}}));
-    QCOMPARE(reportBody(), kReportHead + records);
+    QCOMPARE(reportBody(w), kReportHead + records);
     // a, b and c at the root; ".", ".." and one entry in each folder below.
     QCOMPARE(w.Text6->text(), QStringLiteral("18 objects, found 3 threats 2.50 seconds"));
     QCOMPARE(enabledCommands(w), QStringLiteral("100111"));
     QVERIFY(w.ProgressBar1->isHidden());
 
     // The stop command pressed at the first detection ends the walk.
-    hook =
-        connect(&resultList(), &QAbstractItemModel::rowsInserted, &w, [&w] { w.Command2_Click(); });
-    w.Command1_Click();
-    disconnect(hook);
-    QCOMPARE(resultList().count(), 1);
-    QVERIFY(w.Text6->text().startsWith(QString::number(scanState().ObjectsScanned) + " objects"));
-    QVERIFY(!startupState().StopRequested);
+    scanWithActionAtFirstDetection(w, [&w] { w.Command2_Click(); });
+    const ScanSession &stopped = w.scanSession();
+    QCOMPARE(stopped.results().count(), 1);
+    QVERIFY(
+        w.Text6->text().startsWith(QString::number(stopped.state().ObjectsScanned) + " objects"));
+    QVERIFY(!stopped.stopRequested());
     QCOMPARE(enabledCommands(w), QStringLiteral("100111"));
 
     // Without detections nothing can be removed; the report has only its head.
     QDir(f.root).removeRecursively();
-    QDir(startupState().ReportFolder).removeRecursively();
+    QDir(w.paths().ReportFolder).removeRecursively();
     writeTestFile(f.root + "/clean.txt", "nothing");
     w.Command1_Click();
-    QCOMPARE(reportBody(), kReportHead);
+    QCOMPARE(reportBody(w), kReportHead);
     QCOMPARE(enabledCommands(w), QStringLiteral("100011"));
 
     // The summary's other forms: seconds up to 60.5, rounded half to even,
     // whole minutes after that; grouping and decimals of the locale.
     const QLocale uk(QLocale::English, QLocale::UnitedKingdom);
+    const LanguageTexts texts = f.app.texts();
     const QList<QPair<double, QString>> durations = {
         {60.49, "60.49 seconds"}, {60.5, "60.50 seconds"}, {89.9, "1 minutes"}, {150, "2 minutes"}};
     for (const auto &[seconds, duration] : durations)
-        QCOMPARE(scanSummary(1234, 0, seconds, uk), "1,234 objects, found 0 threats " + duration);
-    QVERIFY(scanSummary(1234, 2, 1.5, QLocale(QLocale::German, QLocale::Germany))
+        QCOMPARE(scanSummary(texts, 1234, 0, seconds, uk),
+                 "1,234 objects, found 0 threats " + duration);
+    QVERIFY(scanSummary(texts, 1234, 2, 1.5, QLocale(QLocale::German, QLocale::Germany))
                 .startsWith("1.234 objects, found 2 threats 1,50"));
     // The report is named after the date and time, without "/".
     const QDateTime when(QDate(2007, 9, 22), QTime(14, 35, 10));
     QCOMPARE(reportBaseNameFor(when, uk), QStringLiteral("Report 22092007 14:35:10"));
     // A second scan within the same second keeps the first one's report.
-    LogFileName();
-    const QString first = scanState().ReportBaseName;
-    writeTestFile(startupState().ReportFolder + first + ".txt", "first report\r\n");
-    LogFileName();
-    QVERIFY(scanState().ReportBaseName != first);
+    const std::unique_ptr<ScanSession> session = f.app.newSession();
+    LogFileName(*session);
+    const QString first = session->state().ReportBaseName;
+    writeTestFile(session->reportPath(), "first report\r\n");
+    LogFileName(*session);
+    QVERIFY(session->state().ReportBaseName != first);
     // The label after a drive's path is dropped, brackets inside the path kept.
     QCOMPARE(DriveRootPath("/mnt/windows [DATA]"), QStringLiteral("/mnt/windows/"));
     QCOMPARE(DriveRootPath("/ [sda1]"), QStringLiteral("/"));

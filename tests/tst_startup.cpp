@@ -1,9 +1,6 @@
 // Start-up of the main window and the single-instance check.
 #include "app/Form1.h"
 #include "app/ModAvvio.h"
-#include "databases/DatabaseLoader.h"
-#include "databases/DatabaseTables.h"
-#include "platform/ProgressIndicator.h"
 #include "platform/SingleInstance.h"
 #include "tests/support/TestAppFolder.h"
 
@@ -31,9 +28,7 @@ void TestStartup::formLoad()
         if (reg)
             app.writeDatabase("regdb.dat", "[[[1\n");
         app.writeFile("upd.dat", "06/12/2026 08:15:00\r\nsecond line\r\n");
-        SilentProgress bar;
-        LoadDatabases(bar);
-        Form1 w;
+        Form1 w(app.paths(), app.loadTables());
         w.Form_Load();
         // The OK and the ERR label of cookdb, trojsig and regdb.
         QCOMPARE(QList<bool>({!w.Label2->isHidden(), !w.Label4->isHidden(), !w.Label6->isHidden(),
@@ -43,7 +38,7 @@ void TestStartup::formLoad()
         QVERIFY(!w.Command2->isEnabled() && !w.Command4->isEnabled() && !w.Command6->isEnabled());
         QVERIFY(w.lblMessages->text().endsWith(": 06/12/2026 08:15:00"));
         if (cook) // the folder tokens name this system's folders
-            QCOMPARE(databaseTables().CookDbEntries.mid(1),
+            QCOMPARE(w.engine().tables().CookDbEntries.mid(1),
                      QStringList({"***A", "\\windows\\system32\\b.dll", "\\windows\\e"}));
     }
 }
@@ -51,17 +46,26 @@ void TestStartup::formLoad()
 void TestStartup::secondInstanceIsRefused()
 {
     TestAppFolder app;
-    SingleInstance other(app.path());
-    QVERIFY(other.tryAcquire());
-    QString shown;
-    QTimer::singleShot(0, [&shown] {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            shown = box->windowTitle() + "|" + box->text();
-            box->accept();
-        }
-    });
-    QVERIFY(!CheckSingleInstance());
-    QCOMPARE(shown, QStringLiteral("Torvakine|Another instance of this program is already open."));
+    {
+        SingleInstance other(app.path());
+        QVERIFY(other.tryAcquire());
+        QString shown;
+        QTimer::singleShot(0, [&shown] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                shown = box->windowTitle() + "|" + box->text();
+                box->accept();
+            }
+        });
+        QVERIFY(!CheckSingleInstance(app.path()));
+        QCOMPARE(shown,
+                 QStringLiteral("Torvakine|Another instance of this program is already open."));
+    }
+    // Once the other program has ended the lock is taken, and held while it is kept.
+    std::unique_ptr<SingleInstance> lock = CheckSingleInstance(app.path());
+    QVERIFY(lock);
+    QVERIFY(!SingleInstance(app.path()).tryAcquire());
+    lock.reset();
+    QVERIFY(SingleInstance(app.path()).tryAcquire());
 }
 
 QTEST_MAIN(TestStartup)

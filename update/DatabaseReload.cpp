@@ -1,59 +1,57 @@
 #include "update/DatabaseReload.h"
 
 #include "databases/DatabaseLoader.h"
-#include "databases/DatabaseTables.h"
-#include "platform/EventPump.h"
-#include "platform/SYSInfo.h"
-#include "platform/StartupState.h"
+#include "platform/AppPaths.h"
 #include "platform/TextFiles.h"
-#include "update/UpdateFlags.h"
 
 #include <QDateTime>
 #include <QLocale>
 
 namespace {
-void writeUpdDat()
+void writeUpdDat(const AppPaths &paths)
 {
     const QString now =
         QLocale::system().toString(QDateTime::currentDateTime(), QLocale::ShortFormat);
-    TextFiles::writeAtomically(startupState().UpdDatPath, TextFiles::toLocal8Bit(now) + "\r\n");
+    TextFiles::writeAtomically(paths.UpdDatPath, TextFiles::toLocal8Bit(now) + "\r\n");
 }
 
-void emptyTables()
+// The tables of previous without their entries: what the load starts from.
+DatabaseTables emptiedTables(const DatabaseTables &previous)
 {
-    DatabaseTables &t = databaseTables();
+    DatabaseTables t = previous;
     t.CookDbEntries = QStringList{QString()};
     t.RegDbEntries = QStringList{QString()};
     t.MemDbEntries = QStringList{QString()};
     t.TrojSigEntries = QStringList{QString()};
+    return t;
+}
+
+void call(const std::function<void()> &hook)
+{
+    if (hook)
+        hook();
 }
 } // namespace
 
-void reloadDatabases(ProgressIndicator &bar, const DatabaseReloadHooks &hooks)
+ReloadResult reloadDatabases(const AppPaths &paths, const DatabaseTables &previous,
+                             bool updateInstalled, ProgressIndicator &bar,
+                             const DatabaseReloadHooks &hooks)
 {
-    StartupState &s = startupState();
-    EventPump::processPendingEventsNow();
-    if (updateFlags().UpdateInstalled)
-        writeUpdDat();
-    emptyTables();
-    if (hooks.reloadStarted)
-        hooks.reloadStarted();
-    LoadDatabases(bar);
-    // The folder tokens are expanded as at start-up, so a reloaded pattern
-    // such as "%system%\bad.dll" matches as it did before the update.
-    if (s.SystemFolder.isEmpty())
-        s.SystemFolder = GetSystemFolder().toLower();
-    if (s.WindowsFolder.isEmpty())
-        s.WindowsFolder = GetWindowsFolder().toLower();
-    ExpandFolderTokens();
+    call(hooks.processEvents);
+    if (updateInstalled)
+        writeUpdDat(paths);
+    DatabaseTables tables = emptiedTables(previous);
+    call(hooks.reloadStarted);
+    LoadDatabases(paths, tables, bar);
+    prepareLoadedTables(tables);
     if (hooks.databasesLoaded)
-        hooks.databasesLoaded();
-    EventPump::processPendingEventsNow();
-    PreparoVersioni();
+        hooks.databasesLoaded(tables);
+    call(hooks.processEvents);
+    ReloadResult result;
+    result.engine = makeEngine(std::move(tables));
     bool ok = false;
-    const QByteArray line = TextFiles::readFirstLine(s.UpdDatPath, &ok);
+    const QByteArray line = TextFiles::readFirstLine(paths.UpdDatPath, &ok);
     if (ok)
-        s.LastUpdateText = TextFiles::fromLocal8Bit(line);
-    if (hooks.reloadFinished)
-        hooks.reloadFinished();
+        result.LastUpdateText = TextFiles::fromLocal8Bit(line);
+    return result;
 }

@@ -1,24 +1,39 @@
 #pragma once
 
+#include "scanner/Engine.h"
+
+#include <QString>
+
 #include <functional>
+#include <optional>
 
 class ProgressIndicator;
+struct AppPaths;
 
 // What the window shows while the databases are reloaded; every hook may be
 // empty (the command-line tool shows nothing).
 struct DatabaseReloadHooks {
+    // Lets the window draw itself now, before and after the loading.
+    std::function<void()> processEvents;
     // Before loading: lblMessages shows Lingua(29), Text1 is hidden.
     std::function<void()> reloadStarted;
     // After loading: the status labels of the databases.
-    std::function<void()> databasesLoaded;
-    // At the end: the last-update line from LastUpdateText.
-    std::function<void()> reloadFinished;
+    std::function<void(const DatabaseTables &)> databasesLoaded;
+};
+
+struct ReloadResult {
+    // The engine of the reloaded databases, to be swapped in whole.
+    EngineHandle engine;
+    // The first line of upd.dat; none when the file cannot be read, which
+    // leaves the shown date as it was.
+    std::optional<QString> LastUpdateText;
 };
 
 // The reload after an update (the engine of RestartSystem): writes upd.dat
-// with the current date and time when UpdateInstalled is set, empties the
-// tables, loads the three databases again, expands the folder tokens of the
-// spyware database as start-up does, strips the version markers and reads
-// the first line of upd.dat into LastUpdateText (which keeps its value when
-// the file is missing).
-void reloadDatabases(ProgressIndicator &bar, const DatabaseReloadHooks &hooks = {});
+// with the current date and time when updateInstalled, loads the three
+// databases again into empty tables (a database that fails keeps the version
+// text of previous), expands the folder tokens and strips the version markers
+// as start-up does, and reads the first line of upd.dat.
+ReloadResult reloadDatabases(const AppPaths &paths, const DatabaseTables &previous,
+                             bool updateInstalled, ProgressIndicator &bar,
+                             const DatabaseReloadHooks &hooks = {});

@@ -1,13 +1,10 @@
 #include "update/UpdateCommand.h"
 
 #include "databases/DatabaseTables.h"
-#include "language/Lingua.h"
 #include "platform/Cp1252.h"
-#include "platform/StartupState.h"
 #include "platform/TextFiles.h"
 #include "update/BuildStamp.h"
 #include "update/ProgressText.h"
-#include "update/UpdateFlags.h"
 #include "update/UpdateServer.h"
 #include "update/UpdateSignature.h"
 
@@ -39,11 +36,13 @@ const std::array<DatabaseSource, 3> &databaseSources()
 }
 } // namespace
 
-UpdateCommand::UpdateCommand(QObject *parent) : QObject(parent), m_downloader(m_reader)
+UpdateCommand::UpdateCommand(AppPaths paths, QObject *parent)
+    : QObject(parent), m_paths(std::move(paths)), m_publicKey(compiledUpdatePublicKey()),
+      m_downloader(m_reader)
 {
     // A database replaces the installed one only with a valid signature.
     m_downloader.setContentCheck([this](const QString &SaveFile, const QByteArray &content) {
-        return verifyUpdateSignature(content, m_signatures.value(SaveFile));
+        return verifyUpdateSignature(m_publicKey, content, m_signatures.value(SaveFile));
     });
     connect(&m_downloader, &Downloader::DownloadProgress, this,
             &UpdateCommand::Downloader1_DownloadProgress);
@@ -57,15 +56,15 @@ UpdateCommand::~UpdateCommand() = default;
 
 QString UpdateCommand::sdrPath() const
 {
-    return startupState().AppFolder + QStringLiteral("SDR");
+    return m_paths.file(QStringLiteral("SDR"));
 }
 
-UpdateCommand::Outcome UpdateCommand::Command7()
+UpdateCommand::Outcome UpdateCommand::Command7(const DatabaseTables &tables)
 {
     if (m_running)
         return Outcome::Checked;
     m_running = true;
-    UpdateFlags &flags = updateFlags();
+    UpdateFlags &flags = m_flags;
     m_downloadList.clear();
     flags.UpdateInstalled = false;
     flags.ServerReachable = true;
@@ -74,7 +73,7 @@ UpdateCommand::Outcome UpdateCommand::Command7()
     m_newVersionAvailable = false;
     m_answeredFetches = 0;
 
-    const QString base = updateServerBaseUrl();
+    const QString base = updateServerBaseUrl(m_paths);
     const auto &sources = databaseSources();
     GetInternetData(base + QLatin1String(sources[0].versionPath));
     if (!flags.ServerReachable) {
@@ -84,7 +83,6 @@ UpdateCommand::Outcome UpdateCommand::Command7()
     }
 
     std::array<bool, 3> NeedsUpdate{};
-    const DatabaseTables &tables = databaseTables();
     for (size_t i = 0; i < sources.size(); ++i) {
         if (i > 0)
             GetInternetData(base + QLatin1String(sources[i].versionPath));
@@ -98,14 +96,14 @@ UpdateCommand::Outcome UpdateCommand::Command7()
     for (size_t i = 0; i < sources.size(); ++i) {
         if (NeedsUpdate[i])
             AddDownload(base + QLatin1String(sources[i].dataPath),
-                        startupState().AppFolder + QLatin1String(sources[i].localName),
+                        m_paths.file(QLatin1String(sources[i].localName)),
                         QString::fromLatin1(sources[i].rowText));
     }
 
     GetInternetData(base + QStringLiteral("/newupd/torvakine.ver"));
     if (GetVersioneInternet() != QLatin1String(BuildStamp)) {
         m_newVersionAvailable = true;
-        emit newVersionNotice(Lingua(23));
+        emit newVersionFound();
     }
 
     m_message = Cp1252::toUnicode(GetInternetData(base + QStringLiteral("/newupd/msg.txt")));
@@ -122,15 +120,15 @@ QByteArray UpdateCommand::GetInternetData(const QString &URL)
         return result.body;
     }
     if (result.errorNumber == TransferControl::ErrorTimeout) {
-        emit timeoutMessage(Lingua(20));
-        updateFlags().ServerReachable = false;
+        emit serverTimedOut();
+        m_flags.ServerReachable = false;
     }
     return {};
 }
 
 QString UpdateCommand::GetVersioneInternet() const
 {
-    if (!updateFlags().ServerReachable)
+    if (!m_flags.ServerReachable)
         return {};
     QFile sdr(sdrPath());
     if (!sdr.open(QIODevice::ReadOnly))
@@ -158,7 +156,7 @@ bool UpdateCommand::Timer3_Timer(const std::function<void()> &restartSystem)
 {
     // A tick that arrives while the command waits for a fetch leaves the
     // reload to a later tick, after the command has finished.
-    if (m_running || updateFlags().PendingDownloads != 0)
+    if (m_running || m_flags.PendingDownloads != 0)
         return false;
     if (restartSystem)
         restartSystem();
@@ -181,7 +179,7 @@ void UpdateCommand::Downloader1_DownloadComplete(qint32, const QString &SaveFile
 {
     for (const DownloadListModel::Row &row : m_downloadList.rows()) {
         if (row.key == SaveFile)
-            --updateFlags().PendingDownloads;
+            --m_flags.PendingDownloads;
     }
     m_downloadList.setStatusOfKey(SaveFile, QStringLiteral("Completed"));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/AppPaths.h"
 #include "platform/NetworkAsyncReader.h"
 #include "platform/TransferControl.h"
 #include "update/DownloadListModel.h"
@@ -11,12 +12,22 @@
 
 #include <functional>
 
+struct DatabaseTables;
+
+// The flags of the running update command.
+struct UpdateFlags {
+    bool ServerReachable = true;
+    qint32 PendingDownloads = 0;
+    bool UpdateInstalled = false;
+};
+
 // The update command's engine, shared by the main window and the
 // command-line tool: compares the versions of the three databases with the
 // server's version files, queues the databases that differ in Downloader1
 // and in the download list, checks the program's build stamp and fetches the
 // server's message.  Message boxes and the new-version notice are signals
-// that the window shows and the command-line tool prints.
+// that the window shows and the command-line tool prints, in the texts of
+// their own language.
 class UpdateCommand : public QObject
 {
     Q_OBJECT
@@ -26,16 +37,17 @@ public:
         Checked            // the databases were compared; downloads may run
     };
 
-    explicit UpdateCommand(QObject *parent = nullptr);
+    explicit UpdateCommand(AppPaths paths, QObject *parent = nullptr);
     ~UpdateCommand() override;
 
     // The update command, steps 1 to 9 of Command7's click (without the
-    // window's part: Text1, closing the panel, Timer3).  The fetches are
-    // synchronous; the downloads go on in the background afterwards.
-    Outcome Command7();
+    // window's part: Text1, closing the panel, Timer3), against the versions
+    // of the loaded tables.  The fetches are synchronous; the downloads go on
+    // in the background afterwards.
+    Outcome Command7(const DatabaseTables &loaded);
 
     // Fetches URL.  On success "SDR" holds exactly the fetched bytes and they
-    // are returned.  A time-out raises timeoutMessage(Lingua(20)) and clears
+    // are returned.  A time-out raises serverTimedOut() and clears
     // ServerReachable; any failure returns empty bytes and leaves "SDR".
     QByteArray GetInternetData(const QString &URL);
     // The first line of "SDR" (up to its first CR; an LF stays in the text),
@@ -51,6 +63,11 @@ public:
     // timer is then stopped.  Otherwise returns false.
     bool Timer3_Timer(const std::function<void()> &restartSystem);
 
+    const UpdateFlags &flags() const { return m_flags; }
+    // The public key (PEM) downloads are verified with; the compiled-in key
+    // unless set.
+    void setPublicKey(const QByteArray &publicPem) { m_publicKey = publicPem; }
+
     // The text of the server's message from the last command (Text2).
     const QString &message() const { return m_message; }
     // Whether the last command found another build stamp on the server.
@@ -64,16 +81,19 @@ public:
     TransferControl &Inet1() { return m_inet; }
 
 signals:
-    // The fetch timed out: a message box titled "Update" with this text.
-    void timeoutMessage(const QString &text);
-    // Another build stamp is published: frmNewversion with this text.
-    void newVersionNotice(const QString &text);
+    // The fetch timed out: a message box titled "Update" with Lingua(20).
+    void serverTimedOut();
+    // Another build stamp is published: frmNewversion with Lingua(23).
+    void newVersionFound();
 
 private:
     void Downloader1_DownloadProgress(qint32 CurBytes, qint32 MaxBytes, const QString &SaveFile);
     void Downloader1_DownloadError(const QString &SaveFile);
     void Downloader1_DownloadComplete(qint32 MaxBytes, const QString &SaveFile);
 
+    AppPaths m_paths;
+    QByteArray m_publicKey;
+    UpdateFlags m_flags;
     NetworkAsyncReader m_reader;
     Downloader m_downloader;
     TransferControl m_inet;

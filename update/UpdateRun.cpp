@@ -6,9 +6,10 @@
 #include <QEventLoop>
 #include <QTimer>
 
-UpdateRunResult runUpdateToEnd(UpdateCommand &command, ProgressIndicator &bar)
+UpdateRunResult runUpdateToEnd(UpdateCommand &command, const AppPaths &paths, EngineHandle &engine,
+                               ProgressIndicator &bar)
 {
-    if (command.Command7() == UpdateCommand::Outcome::ServerUnreachable)
+    if (command.Command7(engine->tables()) == UpdateCommand::Outcome::ServerUnreachable)
         return UpdateServerUnreachable;
 
     // Every started read ends (the reader fails a read that stalls), and the
@@ -29,7 +30,10 @@ UpdateRunResult runUpdateToEnd(UpdateCommand &command, ProgressIndicator &bar)
     bool allCompleted = true;
     for (const DownloadListModel::Row &row : command.downloadList().rows())
         allCompleted = allCompleted && row.status == QLatin1String("Completed");
-    command.Timer3_Timer([&bar] { reloadDatabases(bar); });
+    command.Timer3_Timer([&] {
+        engine =
+            reloadDatabases(paths, engine->tables(), command.flags().UpdateInstalled, bar).engine;
+    });
     // A server that answered no fetch at all (refused connections, an
     // unknown host) is as unreachable as one that timed out.
     if (command.answeredFetches() == 0)

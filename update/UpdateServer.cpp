@@ -1,17 +1,15 @@
 #include "update/UpdateServer.h"
 
-#include "platform/StartupState.h"
+#include "platform/AppPaths.h"
 #include "platform/TextFiles.h"
-
-#include <QDir>
 
 #ifndef TORVAKINE_UPDATE_URL
 #error "TORVAKINE_UPDATE_URL must name the update server's base URL"
 #endif
 
-QString updateServerBaseUrl()
+QString updateServerBaseUrl(const AppPaths &paths)
 {
-    const QString serverFile = QDir(applicationFolder()).filePath(QStringLiteral("server.dat"));
+    const QString serverFile = paths.file(QStringLiteral("server.dat"));
     bool ok = false;
     QString base = QString::fromUtf8(TextFiles::readFirstLine(serverFile, &ok)).trimmed();
     if (!ok || base.isEmpty())
@@ -21,7 +19,7 @@ QString updateServerBaseUrl()
     return base;
 }
 
-QString updateServerUrl(const QString &path)
+QString updateServerUrl(const AppPaths &paths, const QString &path)
 {
-    return updateServerBaseUrl() + path;
+    return updateServerBaseUrl(paths) + path;
 }

@@ -8,11 +8,10 @@
 // database is installed only when its signature verifies with the public key
 // compiled into the program.
 
-// The public key (PEM) that signatures are verified with: the compiled-in
-// key, unless a test has set another.
-QByteArray updatePublicKey();
-void setUpdatePublicKeyOverride(const QByteArray &publicPem);
+// The public key (PEM) compiled into the program.
+QByteArray compiledUpdatePublicKey();
 
 // True when signatureFile (Base64, surrounding blanks and line ends allowed)
-// is a valid signature of data under updatePublicKey().
-bool verifyUpdateSignature(const QByteArray &data, const QByteArray &signatureFile);
+// is a valid signature of data under the public key publicPem.
+bool verifyUpdateSignature(const QByteArray &publicPem, const QByteArray &data,
+                           const QByteArray &signatureFile);

@@ -1,6 +1,6 @@
 #include "tests/support/HiveBuilder.h"
 
-#include "tests/support/TestAppFolder.h"
+#include "tests/support/TestFiles.h"
 
 #include <QFile>
 #include <QtEndian>

@@ -1,29 +1,14 @@
 #include "tests/support/TestAppFolder.h"
 
 #include "databases/DatabaseEncoder.h"
-#include "databases/DatabaseTables.h"
-#include "language/Lingua.h"
-#include "platform/StartupState.h"
-
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QTest>
+#include "databases/DatabaseLoader.h"
+#include "language/LanguageFile.h"
+#include "platform/ProgressIndicator.h"
 
 TestAppFolder::TestAppFolder()
 {
     if (!m_dir.isValid())
         qFatal("cannot create a temporary folder");
-    setApplicationFolderOverride(m_dir.path());
-    resetStartupState();
-    resetDatabaseTables();
-    resetLanguageState();
-    deriveApplicationPaths();
-}
-
-TestAppFolder::~TestAppFolder()
-{
-    setApplicationFolderOverride(QString());
 }
 
 QString TestAppFolder::filePath(const QString &name) const
@@ -46,18 +31,32 @@ QByteArray TestAppFolder::readFile(const QString &name) const
     return readTestFile(filePath(name));
 }
 
-void writeTestFile(const QString &path, const QByteArray &bytes)
+DatabaseTables TestAppFolder::loadTables() const
 {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
+    DatabaseTables tables;
+    SilentProgress bar;
+    LoadDatabases(paths(), tables, bar);
+    return tables;
 }
 
-QByteArray readTestFile(const QString &path)
+EngineHandle TestAppFolder::loadEngine() const
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
+    DatabaseTables tables = loadTables();
+    prepareLoadedTables(tables);
+    return makeEngine(std::move(tables));
+}
+
+LanguageTexts TestAppFolder::texts() const
+{
+    LanguageTexts texts;
+    readCurrentLanguage(paths(), texts);
+    return texts;
+}
+
+std::unique_ptr<ScanSession> TestAppFolder::newSession(EngineHandle engine,
+                                                       ScanCallbacks callbacks) const
+{
+    if (!engine)
+        engine = makeEngine(DatabaseTables{});
+    return std::make_unique<ScanSession>(std::move(engine), paths(), texts(), std::move(callbacks));
 }

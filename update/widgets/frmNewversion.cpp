@@ -14,7 +14,8 @@ QRect twipsRect(int left, int top, int width, int height)
 }
 } // namespace
 
-frmNewversion::frmNewversion(ShellOpen &shell, QWidget *parent) : QDialog(parent), m_shell(shell)
+frmNewversion::frmNewversion(ShellOpen &shell, AppPaths paths, QWidget *parent)
+    : QDialog(parent), m_shell(shell), m_paths(std::move(paths))
 {
     setObjectName(QStringLiteral("frmNewversion"));
     setWindowTitle(QStringLiteral("INFO"));
@@ -38,7 +39,7 @@ void frmNewversion::Command1_Click()
 {
     hide();
     // The browser fetches the installer; its outcome is not ours to report.
-    m_shell.openUrl(QUrl(updateServerUrl(QStringLiteral("/files/Torvakine_Setup.exe"))));
+    m_shell.openUrl(QUrl(updateServerUrl(m_paths, QStringLiteral("/files/Torvakine_Setup.exe"))));
 }
 
 void frmNewversion::Command2_Click()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/AppPaths.h"
+
 #include <QDialog>
 
 class QLabel;
@@ -13,8 +15,9 @@ class frmNewversion : public QDialog
 {
     Q_OBJECT
 public:
-    // shell must outlive the window.
-    explicit frmNewversion(ShellOpen &shell, QWidget *parent = nullptr);
+    // shell must outlive the window; the installer's URL is on the update
+    // server of the application folder paths.
+    frmNewversion(ShellOpen &shell, AppPaths paths, QWidget *parent = nullptr);
 
     void Command1_Click();
     void Command2_Click();
@@ -25,4 +28,5 @@ public:
 
 private:
     ShellOpen &m_shell;
+    AppPaths m_paths;
 };

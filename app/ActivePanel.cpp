@@ -1,7 +1,0 @@
-#include "app/ActivePanel.h"
-
-PanelState &panelState()
-{
-    static PanelState state;
-    return state;
-}

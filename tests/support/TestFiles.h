@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Writes bytes to path, creating its folder; ends the test program on error.
+void writeTestFile(const QString &path, const QByteArray &bytes);
+// The bytes of the file at path, or empty bytes when it cannot be read.
+QByteArray readTestFile(const QString &path);
