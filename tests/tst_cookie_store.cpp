@@ -1,8 +1,6 @@
 // Browser cookie stores: recognising them, the lines built from their rows
 // for every schema, reading a store a browser holds, files that are no
 // store, and removing rows.
-#include "databases/DatabaseLoader.h"
-#include "platform/ProgressIndicator.h"
 #include "platform/UniqueFd.h"
 #include "removal/CookieStoreRemoval.h"
 #include "scanner/CookieLineMatch.h"
@@ -854,11 +852,9 @@ void TestCookieStore::demoStoresHoldOneTrackingCookieEach()
     // loads them.
     TestAppFolder app;
     app.writeDatabase("cookdb.dat", readTestFile(TORVAKINE_SOURCE_DIR "/data/cookdb.txt"));
-    SilentProgress bar;
-    LoadDatabases(bar);
-    bool found = false;
-    const QStringList patterns = cookiePatterns(&found);
-    QVERIFY(found);
+    const CookiePatterns cookies = app.loadEngine()->cookiePatterns();
+    QVERIFY(cookies.found);
+    const QStringList &patterns = cookies.patterns;
 
     QCOMPARE(QProcess::execute(TORVAKINE_DEMOSTORES, {app.filePath("demo")}), 0);
     const std::pair<QString, CookieStoreKind> stores[] = {
