@@ -77,7 +77,10 @@ public:
     using Native = int;
 #endif
     // The operating system's handle, for the platform code that works on it.
-    Native native() const { return m_handle; }
+    Native native() const
+    {
+        return m_handle;
+    }
 
 private:
 #ifdef Q_OS_WIN
