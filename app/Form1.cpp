@@ -1,5 +1,6 @@
 #include "app/Form1.h"
 
+#include "TorvakineVersion.h"
 #include "app/Artwork.h"
 #include "app/ImageControl.h"
 #include "app/ProgressBarIndicator.h"
@@ -212,9 +213,7 @@ void Form1::startSession()
 
 void Form1::Form_Load()
 {
-    setWindowTitle(QStringLiteral("TORVAKINE Antispyware %1.%2")
-                       .arg(PROJECT_VERSION_MAJOR)
-                       .arg(PROJECT_VERSION_MINOR));
+    setWindowTitle(QStringLiteral("TORVAKINE Antispyware " TORVAKINE_VERSION));
     LoadLingua();
     AssociaStringhe();
     Command2->setEnabled(false);
