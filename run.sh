@@ -18,10 +18,11 @@ plain="$PWD/BUILD/update-plain"
 mkdir -p "$plain"
 cp data/cookdb.txt data/trojsig.txt data/regdb.txt "$plain/"
 printf 'Welcome to the Torvakine demo update server.\r\nA newer trojan database is published.\r\n' >"$plain/msg.txt"
-# The databases are signed with the build's demo key, whose public half the
-# program carries.
+# The update list (newupd/manifest: each database's size, SHA-256 and
+# version, a sequence number and an expiry 14 days ahead) is signed with the
+# build's demo key, whose public half the program carries.
 "$app/torvakine-dbtool" publish "$plain" "$repo" --version-trojsig "2007.05.18.2" \
-  --sign-key "$PWD/BUILD/signing/demo-update.key" >/dev/null
+  --sign-key "$PWD/BUILD/signing/demo-update.key" --valid-days 14 >/dev/null
 "$app/torvakine-dbtool" serve "$repo" 8765 >/dev/null &
 update_server=$!
 trap 'kill "$update_server" 2>/dev/null || true' EXIT

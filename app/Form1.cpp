@@ -1,5 +1,6 @@
 #include "app/Form1.h"
 
+#include "TorvakineVersion.h"
 #include "app/Artwork.h"
 #include "app/ImageControl.h"
 #include "app/ProgressBarIndicator.h"
@@ -74,13 +75,13 @@ void givePanelSurface(QGroupBox *frame)
 
 } // namespace
 
-Form1::Form1(AppPaths paths, DatabaseTables loaded, QWidget *parent)
+Form1::Form1(AppPaths paths, DatabaseTables loaded, UpdateSettings updateSettings, QWidget *parent)
     : QWidget(parent), m_paths(std::move(paths)), m_loaded(std::move(loaded)),
       m_engine(makeEngine(DatabaseTables{}))
 {
     buildWindow();
     buildScanPanel();
-    buildUpdatesPanel();
+    buildUpdatesPanel(std::move(updateSettings));
     buildQuarantinePanel();
     startSession();
     givePanelSurface(Frame1);
@@ -231,9 +232,7 @@ void Form1::startSession()
 
 void Form1::Form_Load()
 {
-    setWindowTitle(QStringLiteral("TORVAKINE Antispyware %1.%2")
-                       .arg(PROJECT_VERSION_MAJOR)
-                       .arg(PROJECT_VERSION_MINOR));
+    setWindowTitle(QStringLiteral("TORVAKINE Antispyware " TORVAKINE_VERSION));
     LoadLingua();
     AssociaStringhe();
     Command2->setEnabled(false);

@@ -3,8 +3,10 @@
 #include "databases/DatabaseTables.h"
 #include "language/LanguageTexts.h"
 #include "platform/AppPaths.h"
+#include "platform/DiskFileWriter.h"
 #include "platform/EventPump.h"
 #include "scanner/Engine.h"
+#include "update/UpdateSettings.h"
 
 #include <QWidget>
 
@@ -41,8 +43,9 @@ class Form1 : public QWidget
     Q_OBJECT
 public:
     // The window of the application folder paths over the tables the loading
-    // window has loaded.
-    Form1(AppPaths paths, DatabaseTables loaded, QWidget *parent = nullptr);
+    // window has loaded; its updates talk to the server as updateSettings say.
+    Form1(AppPaths paths, DatabaseTables loaded, UpdateSettings updateSettings = {},
+          QWidget *parent = nullptr);
     ~Form1() override;
 
     // Start-up: caption, language, status labels, token expansion, the engine.
@@ -80,10 +83,12 @@ public:
     // list.
     void alwaysAllowRow(int row);
 
-    // Updates.
+    // Updates.  While the update waits for the server the window shows a busy
+    // cursor, stays painted and takes no clicks or keys.
     void Command7_Click();
     void Timer3_Timer();
-    void RestartSystem();
+    // Returns false when upd.dat could not be written.
+    bool RestartSystem();
     UpdateCommand &updateCommand() { return *m_update; }
     // The new-version notice, created the first time it is needed.
     frmNewversion &newVersionWindow();
@@ -156,6 +161,10 @@ public:
     QGroupBox *Frame3 = nullptr;
     QPlainTextEdit *Text2 = nullptr;
     QTimer *Timer3 = nullptr;
+    // What the program itself says of the last update: the server could not
+    // be reached, the databases are up to date, or why a download or the
+    // whole update was refused, one line each.
+    QPlainTextEdit *UpdateStatus = nullptr;
 
     // Quarantine panel.
     QGroupBox *Frame4 = nullptr;
@@ -172,7 +181,8 @@ protected:
 private:
     void buildWindow();
     void buildScanPanel();
-    void buildUpdatesPanel();
+    void buildUpdatesPanel(UpdateSettings settings);
+    void showUpdateNotes();
     void buildQuarantinePanel();
     QList<QByteArray> selectedQuarantineIds() const;
     // The quarantine, held while the object lives; null, with the message on
@@ -191,6 +201,7 @@ private:
     std::unique_ptr<ScanSession> m_session;
     std::unique_ptr<ProgressBarIndicator> m_progress;
     std::function<qint64()> m_tickSource;
+    DiskFileWriter m_files;
     UpdateCommand *m_update = nullptr; // child of the window
     std::unique_ptr<DesktopShellOpen> m_shell;
     frmNewversion *m_newVersion = nullptr;           // child of the window, made on first use

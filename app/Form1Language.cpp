@@ -35,7 +35,9 @@ void Form1::AssociaStringhe()
 
 void Form1::Command8_Click(int Index)
 {
-    installLanguage(m_paths, Index);
+    // A switch that could not be saved leaves lang.dat, and so the texts
+    // read back from it, in the old language.
+    installLanguage(m_paths, Index, m_files);
     LoadLingua();
     AssociaStringhe();
 }

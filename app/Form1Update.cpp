@@ -1,4 +1,4 @@
-// The main window's Updates panel: the update command, the download list,
+// The main window's Updates panel: the update check, the download list,
 // Timer3 and the reload of the databases after an update.
 #include "app/Artwork.h"
 #include "app/Form1.h"
@@ -9,6 +9,7 @@
 #include "update/widgets/DesktopShellOpen.h"
 #include "update/widgets/frmNewversion.h"
 
+#include <QApplication>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QIdentityProxyModel>
@@ -41,9 +42,65 @@ public:
 private:
     QIcon m_icon;
 };
+
+// While it lives, the window waits for the update server: a busy cursor, and
+// every click, key and wheel turn aimed at the main window or its
+// new-version notice is dropped, so that no command starts while the event
+// pump keeps the window painted.  Message boxes stay usable.
+class WaitingForServer : public QObject
+{
+public:
+    explicit WaitingForServer(const QWidget &window) : m_window(window)
+    {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        qApp->installEventFilter(this);
+    }
+    ~WaitingForServer() override
+    {
+        qApp->removeEventFilter(this);
+        QApplication::restoreOverrideCursor();
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Shortcut:
+        case QEvent::ShortcutOverride:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+            break;
+        default:
+            return false;
+        }
+        const auto *widget = qobject_cast<const QWidget *>(watched);
+        if (!widget)
+            return false;
+        const QWidget *top = widget->window();
+        return top == &m_window || qobject_cast<const frmNewversion *>(top);
+    }
+
+private:
+    const QWidget &m_window;
+};
+
+// A message box of the update, answered with the normal cursor also while
+// the window waits for the server.
+void showBox(QMessageBox::Icon icon, const QString &title, const QString &text, QWidget *parent)
+{
+    QApplication::setOverrideCursor(Qt::ArrowCursor);
+    QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
+    box.exec();
+    QApplication::restoreOverrideCursor();
+}
 } // namespace
 
-void Form1::buildUpdatesPanel()
+void Form1::buildUpdatesPanel(UpdateSettings settings)
 {
     Frame2 = new QGroupBox(QStringLiteral("Updates"), this);
     Frame2->setGeometry(twips(1440), twips(960), twips(7815), twips(5895));
@@ -59,6 +116,11 @@ void Form1::buildUpdatesPanel()
     Text1->setGeometry(twips(1320), twips(840), twips(1095), twips(375));
     Text1->setReadOnly(true);
     Text1->hide();
+    UpdateStatus = new QPlainTextEdit(Frame2);
+    UpdateStatus->setGeometry(twips(2520), twips(360), twips(5055), twips(855));
+    UpdateStatus->setReadOnly(true);
+    UpdateStatus->setFrameShape(QFrame::NoFrame);
+    UpdateStatus->viewport()->setAutoFillBackground(false);
     LstDownload = new QTreeView(Frame2);
     LstDownload->setGeometry(twips(240), twips(1320), twips(7335), twips(3135));
     LstDownload->setRootIsDecorated(false);
@@ -70,7 +132,9 @@ void Form1::buildUpdatesPanel()
     Timer3 = new QTimer(this);
     Timer3->setInterval(500);
 
-    m_update = new UpdateCommand(m_paths, this);
+    m_update = new UpdateCommand(m_paths, m_files, std::move(settings), this);
+    // The window is repainted through its event pump while a fetch waits.
+    m_update->setWhileWaiting([this] { m_pump.processPendingEvents(); });
     auto *rows = new DownloadListIcons(LstDownload);
     rows->setSourceModel(&m_update->downloadList());
     LstDownload->setModel(rows);
@@ -83,20 +147,16 @@ void Form1::buildUpdatesPanel()
     downloaderPicture->setPixmap(Artwork::pixmap(QStringLiteral("downloader"), QSize(32, 32)));
     connect(Command7, &QPushButton::clicked, this, &Form1::Command7_Click);
     connect(Timer3, &QTimer::timeout, this, &Form1::Timer3_Timer);
-    connect(m_update, &UpdateCommand::serverTimedOut, this, [this] {
-        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Update"), Lingua(20), QMessageBox::Ok,
-                        this);
-        box.exec();
-    });
+    connect(m_update, &UpdateCommand::serverTimedOut, this,
+            [this] { showBox(QMessageBox::NoIcon, QStringLiteral("Update"), Lingua(20), this); });
     connect(m_update, &UpdateCommand::newVersionFound, this, [this] {
         frmNewversion &notice = newVersionWindow();
         notice.Label1->setText(Lingua(23));
         notice.show();
     });
-    connect(&m_update->Downloader1(), &Downloader::warning, this, [this](const QString &text) {
-        QMessageBox box(QMessageBox::Critical, QStringLiteral("Warning"), text, QMessageBox::Ok,
-                        this);
-        box.exec();
+    connect(m_update, &UpdateCommand::noteAdded, this, &Form1::showUpdateNotes);
+    connect(&m_update->downloadQueue(), &Downloader::warning, this, [this](const QString &text) {
+        showBox(QMessageBox::Critical, QStringLiteral("Warning"), text, this);
     });
 }
 
@@ -109,14 +169,29 @@ frmNewversion &Form1::newVersionWindow()
     return *m_newVersion;
 }
 
+void Form1::showUpdateNotes()
+{
+    QStringList lines;
+    for (const UpdateNote &note : m_update->notes())
+        lines.append(updateNoteText(m_texts, note));
+    UpdateStatus->setPlainText(lines.join(QLatin1Char('\n')));
+}
+
 void Form1::Command7_Click()
 {
     Text1->show();
-    if (m_update->Command7(m_engine->tables()) == UpdateCommand::Outcome::ServerUnreachable) {
-        Image4->setPixmap(Image7->pixmap());
-        ActivePanel = 0;
-        Frame2->hide();
+    UpdateStatus->clear();
+    UpdateCommand::Outcome outcome;
+    {
+        WaitingForServer waiting(*this);
+        outcome = m_update->check(m_engine->tables());
+    }
+    if (outcome == UpdateCommand::Outcome::Busy)
+        return;
+    if (outcome != UpdateCommand::Outcome::Checked) {
+        // The panel stays open and says why nothing was updated.
         Text1->hide();
+        showUpdateNotes();
         return;
     }
     Timer3->start();
@@ -124,15 +199,18 @@ void Form1::Command7_Click()
     message.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     message.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     Text2->setPlainText(message);
+    showUpdateNotes();
+    if (m_update->downloadList().rows().isEmpty())
+        UpdateStatus->appendPlainText(Lingua(24));
 }
 
 void Form1::Timer3_Timer()
 {
-    if (m_update->Timer3_Timer([this] { RestartSystem(); }))
+    if (m_update->installWhenDownloaded([this] { return RestartSystem(); }))
         Timer3->stop();
 }
 
-void Form1::RestartSystem()
+bool Form1::RestartSystem()
 {
     DatabaseReloadHooks hooks;
     hooks.processEvents = [this] { m_pump.processPendingEventsNow(); };
@@ -141,8 +219,9 @@ void Form1::RestartSystem()
         Text1->hide();
     };
     hooks.databasesLoaded = [this](const DatabaseTables &tables) { showDatabaseStatus(tables); };
-    ReloadResult reloaded = reloadDatabases(m_paths, m_engine->tables(),
-                                            m_update->flags().UpdateInstalled, *m_progress, hooks);
+    ReloadResult reloaded =
+        reloadDatabases(m_paths, m_engine->tables(), m_update->flags().UpdateInstalled, m_files,
+                        *m_progress, hooks);
     // The next scan works with the new databases; the session of the last
     // scan keeps its engine for its removal.
     m_engine = std::move(reloaded.engine);
@@ -150,4 +229,5 @@ void Form1::RestartSystem()
         LastUpdateText = *reloaded.LastUpdateText;
     lblMessages->setText(Lingua(33) + QStringLiteral(": ") +
                          (LastUpdateText.isEmpty() ? Lingua(34) : LastUpdateText));
+    return reloaded.updDatSaved;
 }

@@ -1,3 +1,4 @@
+#include "TorvakineVersion.h"
 #include "app/ModAvvio.h"
 
 #include <QApplication>
@@ -6,6 +7,6 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Torvakine"));
-    QApplication::setApplicationVersion(QStringLiteral("6.4"));
+    QApplication::setApplicationVersion(QStringLiteral(TORVAKINE_VERSION));
     return runTorvakine();
 }

@@ -3,9 +3,9 @@
 #include "databases/DatabaseKeys.h"
 #include "databases/DatabaseTables.h"
 #include "databases/modCipher.h"
+#include "platform/AppPaths.h"
 #include "platform/Cp1252.h"
 #include "platform/ProgressIndicator.h"
-#include "platform/AppPaths.h"
 #include "platform/SYSInfo.h"
 
 #include <algorithm>

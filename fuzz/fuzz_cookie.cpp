@@ -6,10 +6,10 @@
 #include "databases/DatabaseTables.h"
 #include "fuzz/FuzzEnvironment.h"
 #include "platform/Cp1252.h"
-#include "scanner/CookieScan.h"
-#include "scanner/PatternMatch.h"
 #include "platform/FileHandle.h"
+#include "scanner/CookieScan.h"
 #include "scanner/Engine.h"
+#include "scanner/PatternMatch.h"
 
 #include <QDir>
 #include <QFile>

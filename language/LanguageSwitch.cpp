@@ -1,9 +1,8 @@
 #include "language/LanguageSwitch.h"
 
 #include "platform/AppPaths.h"
-#include "platform/TextFiles.h"
+#include "platform/FileWriter.h"
 
-#include <QDir>
 #include <QFile>
 
 QString languageFileName(int index)
@@ -21,7 +20,7 @@ QString languageFileName(int index)
     return QString::fromUtf8(names[index]);
 }
 
-bool installLanguage(const AppPaths &paths, int index)
+bool installLanguage(const AppPaths &paths, int index, FileWriter &files)
 {
     const QString name = languageFileName(index);
     if (name.isEmpty())
@@ -32,5 +31,5 @@ bool installLanguage(const AppPaths &paths, int index)
     const QByteArray bytes = source.readAll();
     if (source.error() != QFileDevice::NoError)
         return false;
-    return TextFiles::writeAtomically(paths.writeFile(QStringLiteral("lang.dat")), bytes);
+    return files.replaceFile(paths.writeFile(QStringLiteral("lang.dat")), bytes);
 }

@@ -16,6 +16,22 @@ enum LinguaEntry : int {
     // Message when the scan report could not be created or written
     // completely, followed by a space and the report's path.
     ReportWriteFailedText = 37,
+    // The update server could not be reached (no answer, time-out, or an
+    // error answer to the update list or a version file).
+    UpdateServerUnreachableText,
+    // The update list is missing its signature, is not signed with the
+    // publisher's key, or is damaged.
+    UpdateListInvalidText,
+    // The update list is past its expiry date.
+    UpdateListExpiredText,
+    // The update list is older than one the application folder accepted.
+    UpdateListOlderText,
+    // A downloaded file differs from the update list (name, version, size
+    // or content); shown after the download's name.
+    UpdateNotAsListedText,
+    // A file could not be saved (a full disk); the previous file is kept.
+    // Shown after the download's or the file's name.
+    UpdateWriteFailedText,
     // Summary suffix before the number of detections the allow list allowed,
     // e.g. ", allowed: ".
     AllowedCountText,

@@ -77,7 +77,10 @@ public:
     using Native = int;
 #endif
     // The operating system's handle, for the platform code that works on it.
-    Native native() const { return m_handle; }
+    Native native() const
+    {
+        return m_handle;
+    }
     // Takes over a handle that the platform code opened itself; path is what
     // it was opened by (used on Windows, where entries are opened by path).
     static FileHandle adopt(Native handle, const QByteArray &path);

@@ -48,9 +48,7 @@ FileHandle::~FileHandle()
         ::close(m_handle);
 }
 
-FileHandle::FileHandle(FileHandle &&other) noexcept : m_handle(std::exchange(other.m_handle, -1))
-{
-}
+FileHandle::FileHandle(FileHandle &&other) noexcept : m_handle(std::exchange(other.m_handle, -1)) {}
 
 FileHandle &FileHandle::operator=(FileHandle &&other) noexcept
 {
@@ -75,7 +73,8 @@ FileHandle FileHandle::openFolder(const QByteArray &path)
 
 FileHandle FileHandle::openRegularFile(const QByteArray &path)
 {
-    struct stat st {};
+    struct stat st {
+    };
     if (::lstat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return {};
     FileHandle file(::open(path.constData(), kFileFlags));
@@ -106,7 +105,8 @@ bool FileHandle::isOpen() const
 
 bool FileHandle::status(FileStatus *st) const
 {
-    struct stat s {};
+    struct stat s {
+    };
     if (m_handle < 0 || ::fstat(m_handle, &s) != 0)
         return false;
     fill(s, st);
@@ -115,7 +115,8 @@ bool FileHandle::status(FileStatus *st) const
 
 bool FileHandle::statusIn(const QByteArray &name, FileStatus *st, bool followLink) const
 {
-    struct stat s {};
+    struct stat s {
+    };
     if (::fstatat(m_handle, name.constData(), &s, followLink ? 0 : AT_SYMLINK_NOFOLLOW) != 0)
         return false;
     fill(s, st);

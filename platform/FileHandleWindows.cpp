@@ -21,7 +21,8 @@ std::wstring widePath(const QByteArray &utf8)
 {
     QString path = QString::fromUtf8(utf8);
     path.replace(QLatin1Char('/'), QLatin1Char('\\'));
-    if (path.size() > 2 && path.at(1) == QLatin1Char(':') && !path.startsWith(QLatin1String("\\\\")))
+    if (path.size() > 2 && path.at(1) == QLatin1Char(':') &&
+        !path.startsWith(QLatin1String("\\\\")))
         path.prepend(QLatin1String("\\\\?\\"));
     return path.toStdWString();
 }
@@ -164,9 +165,8 @@ bool FileHandle::statusIn(const QByteArray &name, FileStatus *st, bool followLin
 bool FileHandle::list(std::vector<FolderEntry> *entries) const
 {
     WIN32_FIND_DATAW found{};
-    const HANDLE search = ::FindFirstFileExW(widePath(joined(m_path, "*")).c_str(),
-                                             FindExInfoBasic, &found, FindExSearchNameMatch,
-                                             nullptr, 0);
+    const HANDLE search = ::FindFirstFileExW(widePath(joined(m_path, "*")).c_str(), FindExInfoBasic,
+                                             &found, FindExSearchNameMatch, nullptr, 0);
     if (search == invalid())
         return false;
     do {

@@ -1,11 +1,20 @@
 #include "platform/TransferControl.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QPointer>
 #include <QTimer>
 #include <QUrl>
+
+#include <limits>
+
+namespace {
+// How often the waiting hook runs.
+constexpr int kWaitingHookMs = 15;
+} // namespace
 
 TransferControl::TransferControl() : m_network(new QNetworkAccessManager) {}
 
@@ -31,28 +40,67 @@ TransferControl::Result TransferControl::OpenURL(const QString &url)
     request.setRawHeader("Accept-Encoding", "identity");
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::NoLessSafeRedirectPolicy);
-    QNetworkReply *reply = m_network->get(request);
+    QPointer<QNetworkReply> reply = m_network->get(request);
     QEventLoop loop;
     bool timedOut = false;
     bool oversize = false;
+    qint64 received = 0;
+    QElapsedTimer clock;
+    clock.start();
+    // The stall timer restarts with every piece received; the deadline timer
+    // is re-armed for what the pieces received so far allow.
+    QTimer stall;
+    stall.setSingleShot(true);
     QTimer deadline;
     deadline.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, &loop, [&] {
+    const auto armDeadline = [&] {
+        deadline.start(int(qBound(qint64(0), m_deadline.allowedMs(received) - clock.elapsed(),
+                                  qint64(std::numeric_limits<int>::max()))));
+    };
+    const auto giveUp = [&] {
         timedOut = true;
         reply->abort();
+    };
+    QObject::connect(&stall, &QTimer::timeout, &loop, giveUp);
+    QObject::connect(&deadline, &QTimer::timeout, &loop, [&] {
+        if (clock.elapsed() < m_deadline.allowedMs(received))
+            armDeadline();
+        else
+            giveUp();
     });
     QObject::connect(reply, &QNetworkReply::downloadProgress, &loop,
-                     [&](qint64 received, qint64 total) {
-                         if (received > MaximumSize || total > MaximumSize) {
+                     [&](qint64 bytes, qint64 total) {
+                         stall.start();
+                         received = bytes;
+                         if (bytes > MaximumSize || total > MaximumSize) {
                              oversize = true;
                              reply->abort();
                          }
                      });
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    deadline.start(m_timeoutMs);
+    QTimer waiting;
+    if (m_whileWaiting) {
+        QObject::connect(&waiting, &QTimer::timeout, &loop, [this] { m_whileWaiting(); });
+        waiting.start(kWaitingHookMs);
+    }
+    stall.start(m_stallTimeoutMs);
+    armDeadline();
     if (!reply->isFinished())
         loop.exec(QEventLoop::ExcludeUserInputEvents);
+    waiting.stop();
+    stall.stop();
     deadline.stop();
+    // The loop also ends when the application quits: the fetch then fails.
+    const bool cutShort = reply && !reply->isFinished();
+    if (cutShort)
+        reply->abort();
+    if (!reply || cutShort) {
+        result.errorNumber = ErrorRequestFailed;
+        result.errorText = QStringLiteral("Request ended");
+        if (reply)
+            reply->deleteLater();
+        return result;
+    }
 
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (timedOut) {

@@ -3,6 +3,7 @@
 #include "platform/TreeChange.h"
 #include "platform/TreeRestore.h"
 #include "removal/CookieLineFilter.h"
+#include "removal/CookieStoreRowRemoval.h"
 #include "removal/QuarantineKeeping.h"
 #include "removal/QuarantineStore.h"
 #include "removal/RegistryRowRemoval.h"
@@ -10,8 +11,10 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <map>
 #include <tuple>
+#include <vector>
 
 namespace {
 
@@ -124,6 +127,70 @@ std::optional<QByteArray> keepEntry(QuarantineStore &quarantine, const TreeFolde
     return keepFile(quarantine, record, file);
 }
 
+// The browser store a cookie-store row names by its prefix; None for any
+// other row.
+CookieStoreKind cookieStoreOfRow(const QString &location)
+{
+    if (location.startsWith(QLatin1String("firefox:")))
+        return CookieStoreKind::Firefox;
+    if (location.startsWith(QLatin1String("chromium:")))
+        return CookieStoreKind::Chromium;
+    return CookieStoreKind::None;
+}
+
+// The rows of one cookie store found by the scan, and what the quarantine
+// records of each.
+struct StoreRows {
+    CookieStoreKind kind = CookieStoreKind::None;
+    FoundFile found;
+    QList<QByteArray> lines;
+    QList<QuarantineRecord> records;
+};
+
+// Keeps the rows each line takes away in the quarantine, each row an item;
+// all or none.
+bool keepStoreRows(QuarantineStore &quarantine, const StoreRows &store,
+                   const QList<QList<CookieStoreRowCopy>> &rows)
+{
+    QList<QByteArray> kept;
+    for (qsizetype i = 0; i < rows.size() && i < store.records.size(); ++i) {
+        const std::optional<QList<QByteArray>> ids =
+            keepCookieRows(quarantine, store.records.at(i), store.kind, rows.at(i));
+        if (!ids) {
+            quarantine.remove(kept);
+            return false;
+        }
+        kept << *ids;
+    }
+    return true;
+}
+
+// Removes the rows of each store in one transaction; a row that could not be
+// removed gets the failure record of its store.  With a quarantine, the
+// rows go into it before the store is changed.
+void removeStoreRows(ScanSession &session, const std::vector<StoreRows> &stores,
+                     RemovalOutcome &outcome, QuarantineStore *quarantine)
+{
+    for (const StoreRows &store : stores) {
+        const TreeFolder folder = folderOf(session, store.found);
+        CookieStoreRowsRemoved done;
+        CookieStoreRowKeeper keep;
+        if (quarantine) {
+            keep = [quarantine, &store](const QList<QList<CookieStoreRowCopy>> &rows) {
+                return keepStoreRows(*quarantine, store, rows);
+            };
+        }
+        if (folder.isOpen())
+            done = removeCookieStoreRows(folder, store.found, store.kind, store.lines, keep);
+        outcome.cookieStoreLocked = outcome.cookieStoreLocked || done.locked;
+        for (qsizetype i = 0; i < store.lines.size(); ++i) {
+            if (i >= done.removed.size() || !done.removed.at(i))
+                recordRemovalFailure(session, QFile::decodeName(store.found.nativePath));
+        }
+        session.processEvents();
+    }
+}
+
 } // namespace
 
 void recordRemovalFailure(ScanSession &session, const QString &path)
@@ -173,8 +240,10 @@ std::optional<FileStatus> RemoveMozillaCookie(ScanSession &session, const QStrin
     return rewritten;
 }
 
-void RemoveListedDetections(ScanSession &session, QuarantineStore *quarantine)
+RemovalOutcome RemoveListedDetections(ScanSession &session, QuarantineStore *quarantine)
 {
+    RemovalOutcome outcome;
+    std::vector<StoreRows> stores;
     ResultListModel &list = session.results();
     const qsizetype n = list.count();
     std::optional<RegistryRowRemoval> registry;
@@ -205,13 +274,35 @@ void RemoveListedDetections(ScanSession &session, QuarantineStore *quarantine)
             if (const std::optional<FileStatus> now =
                     RemoveMozillaCookie(session, location, found, quarantine, row.name))
                 rewritten[key] = *now;
+        } else if (const CookieStoreKind kind = cookieStoreOfRow(location);
+                   kind != CookieStoreKind::None) {
+            const qsizetype prefix = location.indexOf(QLatin1Char(':')) + 1;
+            const std::optional<QByteArray> line =
+                row.found && row.found->isCookieFile
+                    ? cookieLineOf(location.mid(prefix), *row.found)
+                    : std::nullopt;
+            if (!line) {
+                recordRemovalFailure(session, location);
+                continue;
+            }
+            const auto sameStore = [&row](const StoreRows &s) {
+                return s.found.nativePath == row.found->nativePath &&
+                       s.found.file.isSameObject(row.found->file);
+            };
+            auto store = std::find_if(stores.begin(), stores.end(), sameStore);
+            if (store == stores.end())
+                store = stores.insert(stores.end(), {kind, *row.found, {}, {}});
+            store->lines << *line;
+            store->records << recordOf(session, row.name, location, row.found->nativePath);
         } else {
             DestroyFile(session, location, row.found, quarantine, row.name);
         }
     }
+    removeStoreRows(session, stores, outcome, quarantine);
     if (registry) {
         for (const QString &hive : registry->finish())
             recordRemovalFailure(session, hive);
     }
     list.clear();
+    return outcome;
 }

@@ -9,10 +9,19 @@
 class QuarantineStore;
 class ScanSession;
 
+// What a removal tells beyond the failure records of the report.
+struct RemovalOutcome {
+    // A browser cookie store was left alone because the browser holds it
+    // open: closing the browser lets its rows be removed.
+    bool cookieStoreLocked = false;
+};
+
 // Removes everything the session's result list holds, in list order, then
 // empties the list: registry rows (value or whole key), cookie rows (the line
-// cut out of its cookie file) and file rows (deleted without force).  What
-// cannot be removed is recorded at the end of the session's report.
+// cut out of its cookie file), cookie-store rows (the rows of the cookie
+// deleted from the browser's store, all rows of one store in one
+// transaction, after the other rows) and file rows (deleted without force).
+// What cannot be removed is recorded at the end of the session's report.
 //
 // Files are changed only as the scan found them (FoundFile): reached from the
 // scan root without following a link, and only while the file and its folder
@@ -25,7 +34,8 @@ class ScanSession;
 // or link, a cookie line, a registry value or a key with everything below
 // it.  An object that cannot be kept whole (a full disk, a file that changed
 // while it was copied) is not removed and gets the failure record.
-void RemoveListedDetections(ScanSession &session, QuarantineStore *quarantine = nullptr);
+RemovalOutcome RemoveListedDetections(ScanSession &session,
+                                      QuarantineStore *quarantine = nullptr);
 
 // Cuts the cookie line of a cookie row ("mozilla:" or "netscape:", the cookie
 // file path, "+", the line) out of the cookie file found.  Returns the

@@ -38,6 +38,8 @@ if [ ! -f "$package" ]; then
   exit 1
 fi
 echo "--- ok: $package"
+# The window's caption shows the major and minor number of the version.
+caption_version=$(dpkg-deb -f "$package" Version | cut -d. -f1,2)
 build="$(dirname "$package")"
 
 scratch=$(mktemp -d /tmp/torvakine-package-check.XXXXXX)
@@ -253,7 +255,8 @@ check_window() {
     >"$log" 2>&1 &
   pid=$!
   for _ in $(seq 300); do
-    if grep 'name="TORVAKINE Antispyware 6.4"' "$log" | grep 'obj=Form1' | grep -v invisible \
+    if grep "name=\"TORVAKINE Antispyware $caption_version\"" "$log" | grep 'obj=Form1' \
+      | grep -v invisible \
       >/dev/null; then
       shown=yes
       break

@@ -1,9 +1,11 @@
 // torvakine-cli run as a user runs it, on prepared folders.
 #include "app/Form1.h"
 #include "databases/DatabaseEncoder.h"
-#include "platform/Ed25519Signature.h"
+#include "tests/support/SmallTmpfs.h"
 #include "tests/support/TestAppFolder.h"
-#include "update/LoopbackHttpServer.h"
+#include "tests/support/UpdateRepository.h"
+#include "tests/support/UpdateTexts.h"
+#include "tools/dbtool/LoopbackHttpServer.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -46,6 +48,7 @@ class TestCli : public QObject
 private slots:
     void scanReportRemovalAndErrors();
     void updateAgainstALoopbackServer();
+    void updateOnAFullDisk();
 };
 
 void TestCli::scanReportRemovalAndErrors()
@@ -110,40 +113,110 @@ void TestCli::scanReportRemovalAndErrors()
 
 void TestCli::updateAgainstALoopbackServer()
 {
-    // Only databases signed by the publisher are installed.
+    // Only an update list signed by the publisher is trusted: the build's
+    // demo key signs it here.
     const QString signingKey = QStringLiteral(TORVAKINE_DEMO_SIGNING_KEY);
     if (signingKey.isEmpty())
         QSKIP("built with a publisher's own update key");
     TestAppFolder app;
     prepareApp(app);
-    QTemporaryDir site;
-    const QString dir = site.filePath("newupd/");
-    writeTestFile(dir + "cookdb.ver", "c1\r\n");
-    writeTestFile(dir + "trojsig.ver", "t2\r\n");
-    writeTestFile(dir + "regdb.ver", "r2\r\n");
-    writeTestFile(dir + "torvakine.ver", "19000101\r\n");
-    writeTestFile(dir + "msg.txt", "Hello from the server");
-    const QByteArray newTroj = encodeDatabase("[[[t2\n44d88612fea8a8f36de82e1278abb02f EICAR\n");
-    writeTestFile(dir + "trojsig.dat", newTroj);
-    writeTestFile(dir + "trojsig.dat.sig",
-                  Ed25519Signature::sign(readTestFile(signingKey), newTroj).toBase64());
+    app.writeFile("lang.dat", updateTestLanguageFile());
+    UpdateRepository site(readTestFile(signingKey));
+    site.publishDatabase("cookdb", "c1", "***Adware.Sample\n\\toolbar\\bar.exe\n--ME-\n<<<>>\n");
+    site.publishDatabase("trojsig", "t2", "44d88612fea8a8f36de82e1278abb02f EICAR\n");
+    site.publishDatabase("regdb", "r2");
+    site.manifest().buildStamp = "19000101";
+    site.signManifest();
+    site.writeFile("newupd/torvakine.ver", "19000101\r\n");
+    site.writeFile("newupd/msg.txt", "Hello from the server");
     LoopbackHttpServer server(site.path());
     QVERIFY(server.listen());
     server.setFault("/newupd/regdb.dat", LoopbackHttpServer::Fault::NotFound);
     app.writeFile("server.dat", server.baseUrl().toUtf8() + "\r\n");
 
-    // One download fails: the other is still installed, and the exit code is 1.
+    // One download fails: the other is still installed, the row says why,
+    // and the exit code is 1.
     Result r = runCli(app, "update");
     QCOMPARE(r.exitCode, 1);
-    QCOMPARE(r.out, "Trojan database\tCompleted\nRegistry entries\tError\nNew version available\n"
-                    "Hello from the server\n");
-    QCOMPARE(readTestFile(app.filePath("trojsig.dat")), newTroj);
-    writeTestFile(dir + "regdb.ver", "r1\r\n");
-    writeTestFile(dir + "torvakine.ver", "18052007\r\n");
+    QCOMPARE(r.out, "Trojan database\tCompleted\nRegistry entries\tError\tDownload failed.\n"
+                    "New version available\nHello from the server\n");
+    QCOMPARE(readTestFile(app.filePath("trojsig.dat")), site.readFile("newupd/trojsig.dat"));
+    // The older registry database, served for the listed one, is refused as
+    // not listed (the trojan database loads in its new version now).
+    server.clearFaults();
+    site.writeFile("newupd/regdb.dat", encodeDatabase("[[[r1\n"));
     r = runCli(app, "update");
-    QVERIFY2(r.exitCode == 0 && r.out == "Hello from the server\n", qPrintable(r.out));
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.out.startsWith("Registry entries\tError\tNot as listed.\n"), qPrintable(r.out));
+    // Nothing left to download: up to date.
+    site.writeFile("newupd/regdb.ver", "r1\r\n");
+    site.writeFile("newupd/torvakine.ver", "18052007\r\n");
+    site.publishDatabase("regdb", "r1");
+    site.manifest().buildStamp = "18052007";
+    site.manifest().sequence = 101;
+    site.signManifest();
+    r = runCli(app, "update");
+    QVERIFY2(r.exitCode == 0 && r.out == "Up to date.\nHello from the server\n", qPrintable(r.out));
+    // An older list than the one accepted is refused, on standard error.
+    site.manifest().sequence = 100;
+    site.signManifest();
+    r = runCli(app, "update");
+    QCOMPARE(r.exitCode, 1);
+    QCOMPARE(r.out, "");
+    QCOMPARE(r.err, "torvakine-cli: List older.\n");
+    // Nothing listens: the server could not be reached.
     app.writeFile("server.dat", "http://127.0.0.1:1\r\n");
-    QCOMPARE(runCli(app, "update").exitCode, 2);
+    r = runCli(app, "update");
+    QCOMPARE(r.exitCode, 2);
+    QCOMPARE(r.err, "torvakine-cli: Server unreachable.\n");
+}
+
+void TestCli::updateOnAFullDisk()
+{
+    const QString signingKey = QStringLiteral(TORVAKINE_DEMO_SIGNING_KEY);
+    if (signingKey.isEmpty())
+        QSKIP("built with a publisher's own update key");
+    SmallTmpfs disk(1024 * 1024);
+    if (!disk.isMounted())
+        QSKIP(qPrintable("no tmpfs (" + disk.whyNot() +
+                         "); tst_update_check injects the same write failure"));
+    // The application folder on a disk with room for the small files of
+    // the update, not for the new spyware database.
+    const QString folder = disk.path();
+    const QByteArray spyware = "[[[c1\n***Adware.Sample\n\\toolbar\\bar.exe\n--ME-\n<<<>>\n";
+    writeTestFile(folder + "/cookdb.dat", encodeDatabase(spyware));
+    writeTestFile(folder + "/trojsig.dat", encodeDatabase("[[[t1\n"));
+    writeTestFile(folder + "/regdb.dat", encodeDatabase("[[[r1\n"));
+    writeTestFile(folder + "/lang.dat", updateTestLanguageFile());
+    UpdateRepository site(readTestFile(signingKey));
+    QByteArray patterns = "***Adware.Sample\n";
+    for (int i = 0; i < 4000; ++i)
+        patterns += "\\toolbar\\file" + QByteArray::number(i) + ".exe\n";
+    site.publishDatabase("cookdb", "c2", patterns + "--ME-\n<<<>>\n");
+    site.publishDatabase("trojsig", "t1");
+    site.publishDatabase("regdb", "r1");
+    site.signManifest();
+    QVERIFY(site.readFile("newupd/cookdb.dat").size() > 64 * 1024);
+    LoopbackHttpServer server(site.path());
+    QVERIFY(server.listen());
+    writeTestFile(folder + "/server.dat", server.baseUrl().toUtf8() + "\r\n");
+    const QByteArray installed = readTestFile(folder + "/cookdb.dat");
+    QVERIFY(disk.fill(32 * 1024) > 16 * 1024);
+
+    QProcess p;
+    QSignalSpy finished(&p, &QProcess::finished);
+    p.start(QStringLiteral(TORVAKINE_CLI_PATH), {"update", "--app-folder", folder});
+    QVERIFY(p.waitForStarted() && finished.wait(60000));
+    const QString out = QString::fromUtf8(p.readAllStandardOutput());
+    QCOMPARE(p.exitCode(), 1);
+    QCOMPARE(out, "Main spyware database\tError\tNot saved.\nWelcome\n\n");
+    // The installed database is whole and still loads; nothing was left.
+    QCOMPARE(readTestFile(folder + "/cookdb.dat"), installed);
+    QCOMPARE(QDir(folder).entryList({".*"}, QDir::Files | QDir::Hidden), QStringList());
+    QProcess info;
+    info.start(QStringLiteral(TORVAKINE_CLI_PATH), {"info", "--app-folder", folder});
+    QVERIFY(info.waitForFinished(60000));
+    QVERIFY(info.readAllStandardOutput().startsWith("cookdb.dat\tloaded\tc1\t"));
 }
 
 QTEST_MAIN(TestCli)

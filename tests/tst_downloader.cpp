@@ -1,9 +1,10 @@
 // The download queue control against the loopback HTTP server: its events,
 // its queue and the files it writes.
 #include "platform/NetworkAsyncReader.h"
+#include "tests/support/FailingFileWriter.h"
 #include "tests/support/TestAppFolder.h"
+#include "tools/dbtool/LoopbackHttpServer.h"
 #include "update/Downloader.h"
-#include "update/LoopbackHttpServer.h"
 
 #include <QtTest>
 
@@ -30,6 +31,7 @@ class TestDownloader : public QObject
     Q_OBJECT
 private slots:
     void oneBatchOfMixedOutcomes();
+    void deadlineEndsADrip();
     void queueLimitsAndLateEvents();
 };
 
@@ -40,9 +42,11 @@ void TestDownloader::oneBatchOfMixedOutcomes()
     QVERIFY(server.listen());
     server.setSlowBody(1024, 30);
     NetworkAsyncReader reader;
-    reader.setMaximumSize(10000);
     reader.setStallTimeout(400);
-    Downloader d(reader);
+    // A disk that takes no more when nospace.dat is written.
+    FailingFileWriter files;
+    files.failWritesTo("nospace.dat");
+    Downloader d(reader, files);
     QSignalSpy all(&d, &Downloader::DownloadAllComplete);
     QStringList errors, completed;
     QList<QPair<qint32, qint32>> slowProgress;
@@ -64,7 +68,8 @@ void TestDownloader::oneBatchOfMixedOutcomes()
         const QString file = destDir.filePath(name);
         if (!name.startsWith("gone"))
             writeTestFile(file, QByteArray(20000, 'o'));
-        d.BeginDownload(server.baseUrl() + '/' + name, file);
+        // No download may be longer than 10000 bytes.
+        d.BeginDownload(server.baseUrl() + '/' + name, file, qlonglong(10000));
         return file;
     };
     const QString fits = queue("fits.dat", QByteArray(10000, 'f'));
@@ -73,7 +78,8 @@ void TestDownloader::oneBatchOfMixedOutcomes()
     const QStringList failed = {
         queue("big.dat", QByteArray(10001, 'b')),
         queue("stall.dat", QByteArray(9000, 't'), LoopbackHttpServer::Fault::StallMidBody),
-        queue("refused.dat", "refused"), queue("gone/lost.dat", "fine")};
+        queue("refused.dat", "refused"), queue("gone/lost.dat", "fine"),
+        queue("nospace.dat", QByteArray(100, 'n'))};
     QCOMPARE(d.QueuedFiles(), QStringList({fits, slow}) + failed);
 
     QVERIFY(all.wait(10000));
@@ -83,7 +89,7 @@ void TestDownloader::oneBatchOfMixedOutcomes()
     QCOMPARE(all.first().first().toStringList(), failed);
     QVERIFY(d.QueuedFiles().isEmpty() && d.QueuedStatus().isEmpty());
     errors.sort();
-    QCOMPARE(errors, QStringList({failed[0], failed[3], failed[2], failed[1]}));
+    QCOMPARE(errors, QStringList({failed[0], failed[3], failed[4], failed[2], failed[1]}));
     completed.sort();
     QCOMPARE(completed, QStringList({fits, slow + QString::number(slowProgress.size())}));
     // Progress of the slow download rises towards its full size.
@@ -95,17 +101,48 @@ void TestDownloader::oneBatchOfMixedOutcomes()
     // Longer old files are replaced exactly; a failure leaves the old file and nothing else.
     QCOMPARE(readTestFile(fits), QByteArray(10000, 'f'));
     QCOMPARE(readTestFile(slow), QByteArray(8192, 's'));
-    for (const QString &file : failed.mid(0, 3))
+    for (const QString &file : failed.mid(0, 3) + failed.mid(4))
         QCOMPARE(readTestFile(file), QByteArray(20000, 'o'));
     QVERIFY(!QFile::exists(failed[3]));
-    QCOMPARE(QDir(destDir.path()).entryList(QDir::Files | QDir::Hidden).size(), 5);
+    QCOMPARE(files.failed(), QStringList{"nospace.dat"});
+    QCOMPARE(QDir(destDir.path()).entryList(QDir::Files | QDir::Hidden).size(), 6);
+}
+
+void TestDownloader::deadlineEndsADrip()
+{
+    // One byte every 50 ms never trips the stall time-out (a minute here);
+    // the deadline (300 ms, then 16 KiB/s on average) ends the read long
+    // before the 5000 bytes could arrive, and the old file stays.
+    QTemporaryDir repo, destDir;
+    LoopbackHttpServer server(repo.path());
+    QVERIFY(server.listen());
+    server.setSlowBody(1, 50);
+    writeTestFile(repo.filePath("drip.dat"), QByteArray(5000, 'd'));
+    server.setFault("/drip.dat", LoopbackHttpServer::Fault::SlowBody);
+    NetworkAsyncReader reader;
+    reader.setStallTimeout(60000);
+    TransferDeadline deadline;
+    deadline.graceMs = 300;
+    reader.setDeadline(deadline);
+    DiskFileWriter files;
+    Downloader d(reader, files);
+    QSignalSpy error(&d, &Downloader::DownloadError), progress(&d, &Downloader::DownloadProgress);
+    const QString file = destDir.filePath("drip.dat");
+    writeTestFile(file, "old");
+    d.BeginDownload(server.baseUrl() + "/drip.dat", file);
+    QVERIFY(error.wait(30000));
+    QCOMPARE(error.first().first().toString(), file);
+    // Some bytes came, and were reported, before the deadline struck.
+    QVERIFY(!progress.isEmpty() && progress.last().at(0).toInt() < 5000);
+    QCOMPARE(readTestFile(file), "old");
 }
 
 void TestDownloader::queueLimitsAndLateEvents()
 {
     QTemporaryDir destDir;
     ScriptedReader reader;
-    Downloader d(reader);
+    DiskFileWriter files;
+    Downloader d(reader, files);
     QSignalSpy warning(&d, &Downloader::warning), all(&d, &Downloader::DownloadAllComplete),
         progress(&d, &Downloader::DownloadProgress);
     // The queue is bounded: one more warns and is not queued.

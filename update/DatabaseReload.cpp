@@ -2,17 +2,18 @@
 
 #include "databases/DatabaseLoader.h"
 #include "platform/AppPaths.h"
+#include "platform/FileWriter.h"
 #include "platform/TextFiles.h"
 
 #include <QDateTime>
 #include <QLocale>
 
 namespace {
-void writeUpdDat(const AppPaths &paths)
+bool writeUpdDat(const AppPaths &paths, FileWriter &files)
 {
     const QString now =
         QLocale::system().toString(QDateTime::currentDateTime(), QLocale::ShortFormat);
-    TextFiles::writeAtomically(paths.UpdDatPath, TextFiles::toLocal8Bit(now) + "\r\n");
+    return files.replaceFile(paths.UpdDatPath, TextFiles::toLocal8Bit(now) + "\r\n");
 }
 
 // The tables of previous without their entries: what the load starts from.
@@ -34,12 +35,11 @@ void call(const std::function<void()> &hook)
 } // namespace
 
 ReloadResult reloadDatabases(const AppPaths &paths, const DatabaseTables &previous,
-                             bool updateInstalled, ProgressIndicator &bar,
+                             bool updateInstalled, FileWriter &files, ProgressIndicator &bar,
                              const DatabaseReloadHooks &hooks)
 {
     call(hooks.processEvents);
-    if (updateInstalled)
-        writeUpdDat(paths);
+    const bool updDatSaved = !updateInstalled || writeUpdDat(paths, files);
     DatabaseTables tables = emptiedTables(previous);
     call(hooks.reloadStarted);
     LoadDatabases(paths, tables, bar);
@@ -49,6 +49,7 @@ ReloadResult reloadDatabases(const AppPaths &paths, const DatabaseTables &previo
     call(hooks.processEvents);
     ReloadResult result;
     result.engine = makeEngine(std::move(tables));
+    result.updDatSaved = updDatSaved;
     bool ok = false;
     const QByteArray line = TextFiles::readFirstLine(paths.UpdDatPath, &ok);
     if (ok)

@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 
+class FileWriter;
 class ProgressIndicator;
 struct AppPaths;
 
@@ -27,13 +28,17 @@ struct ReloadResult {
     // The first line of upd.dat; none when the file cannot be read, which
     // leaves the shown date as it was.
     std::optional<QString> LastUpdateText;
+    // False when upd.dat was to be written and could not be: it keeps the
+    // date of the update before.
+    bool updDatSaved = true;
 };
 
 // The reload after an update (the engine of RestartSystem): writes upd.dat
-// with the current date and time when updateInstalled, loads the three
+// with the current date and time through files when updateInstalled, loads
+// the three
 // databases again into empty tables (a database that fails keeps the version
 // text of previous), expands the folder tokens and strips the version markers
 // as start-up does, and reads the first line of upd.dat.
 ReloadResult reloadDatabases(const AppPaths &paths, const DatabaseTables &previous,
-                             bool updateInstalled, ProgressIndicator &bar,
+                             bool updateInstalled, FileWriter &files, ProgressIndicator &bar,
                              const DatabaseReloadHooks &hooks = {});

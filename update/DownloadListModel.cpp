@@ -44,16 +44,18 @@ void DownloadListModel::addRow(const QString &key, const QString &text)
 {
     const int at = int(m_rows.size());
     beginInsertRows(QModelIndex(), at, at);
-    m_rows.append(Row{key, text, QString()});
+    m_rows.append(Row{key, text, QString(), std::nullopt});
     endInsertRows();
 }
 
-void DownloadListModel::setStatusOfKey(const QString &key, const QString &status)
+void DownloadListModel::setStatusOfKey(const QString &key, const QString &status,
+                                       std::optional<UpdateProblem> problem)
 {
     for (int i = 0; i < m_rows.size(); ++i) {
         if (m_rows[i].key != key)
             continue;
         m_rows[i].status = status;
+        m_rows[i].problem = problem;
         const QModelIndex cell = index(i, 1);
         emit dataChanged(cell, cell, {Qt::DisplayRole});
     }

@@ -1,7 +1,5 @@
 #include "update/Downloader.h"
 
-#include "platform/TextFiles.h"
-
 #include <limits>
 
 namespace {
@@ -21,7 +19,8 @@ QString warningText(int number, const QString &procedure, const QString &descrip
 }
 } // namespace
 
-Downloader::Downloader(AsyncReader &reader, QObject *parent) : QObject(parent), m_reader(reader)
+Downloader::Downloader(AsyncReader &reader, FileWriter &files, QObject *parent)
+    : QObject(parent), m_reader(reader), m_files(files)
 {
     connect(&m_reader, &AsyncReader::AsyncReadProgress, this, &Downloader::onAsyncReadProgress);
     connect(&m_reader, &AsyncReader::AsyncReadComplete, this, &Downloader::onAsyncReadComplete);
@@ -75,11 +74,10 @@ void Downloader::onAsyncReadComplete(const AsyncProperty &prop)
         m_reader.cancelAsyncRead(prop.PropertyName);
         emit DownloadError(prop.PropertyName);
     } else if (status == AsyncReader::StatusComplete) {
-        // The file is replaced in one step, so it holds either its old
-        // content or the whole download.  A download the content check
-        // refuses, or a file that cannot be written, is a failed download.
+        // A download the content check refuses, or a file that cannot be
+        // written, is a failed download.
         const bool accepted = !m_contentCheck || m_contentCheck(prop.PropertyName, prop.Value);
-        if (accepted && TextFiles::writeAtomically(prop.PropertyName, prop.Value)) {
+        if (accepted && m_files.replaceFile(prop.PropertyName, prop.Value)) {
             emit DownloadComplete(clampTo32(prop.BytesMax), prop.PropertyName);
         } else {
             status = AsyncReader::StatusError;

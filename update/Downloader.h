@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/AsyncReader.h"
+#include "platform/FileWriter.h"
 
 #include <QList>
 #include <QObject>
@@ -10,7 +11,10 @@
 
 // The download queue control: any number of downloads at once, each written
 // whole into its destination file, reported through four events.  It knows
-// nothing of what it downloads.
+// nothing of what it downloads.  A finished download is written through the
+// file writer, so the destination holds either its old content or the whole
+// download, flushed to disk and read back; a download that cannot be written
+// so is a failed download (DownloadError), never a finished one.
 class Downloader : public QObject
 {
     Q_OBJECT
@@ -19,12 +23,15 @@ public:
     static constexpr int MaximumQueued = 32767;
     static constexpr quint8 StatusPending = 255;
 
-    // reader is the asynchronous read service; it must outlive the control.
-    explicit Downloader(AsyncReader &reader, QObject *parent = nullptr);
+    // reader is the asynchronous read service and files the writer of the
+    // destination files; both must outlive the control.
+    Downloader(AsyncReader &reader, FileWriter &files, QObject *parent = nullptr);
     ~Downloader() override;
 
-    // Starts downloading URL into SaveFile (a full path).  When the read
-    // cannot be started, warning() carries the message and nothing is queued.
+    // Starts downloading URL into SaveFile (a full path).  AsyncReadOptions
+    // go to the reader unchanged (the network reader takes a number: the
+    // most bytes the download may have).  When the read cannot be started,
+    // warning() carries the message and nothing is queued.
     void BeginDownload(const QString &URL, const QString &SaveFile,
                        const QVariant &AsyncReadOptions = QVariant());
     // Cancels every queued read and empties the queue.  Raises no event.
@@ -56,6 +63,7 @@ private:
     void CheckAllComplete();
 
     AsyncReader &m_reader;
+    FileWriter &m_files;
     ContentCheck m_contentCheck;
     QStringList m_queuedFiles;
     QList<quint8> m_queuedStatus;

@@ -7,22 +7,29 @@
 #include <QTimer>
 
 UpdateRunResult runUpdateToEnd(UpdateCommand &command, const AppPaths &paths, EngineHandle &engine,
-                               ProgressIndicator &bar)
+                               FileWriter &files, ProgressIndicator &bar)
 {
-    if (command.Command7(engine->tables()) == UpdateCommand::Outcome::ServerUnreachable)
+    switch (command.check(engine->tables())) {
+    case UpdateCommand::Outcome::ServerUnreachable:
         return UpdateServerUnreachable;
+    case UpdateCommand::Outcome::Refused:
+    case UpdateCommand::Outcome::Busy:
+        return UpdateFailed;
+    case UpdateCommand::Outcome::Checked:
+        break;
+    }
 
-    // Every started read ends (the reader fails a read that stalls), and the
-    // queue is emptied when the last one has.
-    if (!command.Downloader1().QueuedFiles().isEmpty()) {
+    // Every started read ends (the reader fails a read that stalls or
+    // outruns its deadline), and the queue is emptied when the last one has.
+    Downloader &queue = command.downloadQueue();
+    if (!queue.QueuedFiles().isEmpty()) {
         QEventLoop loop;
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-            if (command.Downloader1().QueuedFiles().isEmpty())
+            if (queue.QueuedFiles().isEmpty())
                 loop.quit();
         });
-        QObject::connect(&command.Downloader1(), &Downloader::DownloadAllComplete, &loop,
-                         &QEventLoop::quit);
+        QObject::connect(&queue, &Downloader::DownloadAllComplete, &loop, &QEventLoop::quit);
         poll.start(100);
         loop.exec();
     }
@@ -30,13 +37,11 @@ UpdateRunResult runUpdateToEnd(UpdateCommand &command, const AppPaths &paths, En
     bool allCompleted = true;
     for (const DownloadListModel::Row &row : command.downloadList().rows())
         allCompleted = allCompleted && row.status == QLatin1String("Completed");
-    command.Timer3_Timer([&] {
-        engine =
-            reloadDatabases(paths, engine->tables(), command.flags().UpdateInstalled, bar).engine;
+    command.installWhenDownloaded([&] {
+        ReloadResult reloaded =
+            reloadDatabases(paths, engine->tables(), command.flags().UpdateInstalled, files, bar);
+        engine = std::move(reloaded.engine);
+        return reloaded.updDatSaved;
     });
-    // A server that answered no fetch at all (refused connections, an
-    // unknown host) is as unreachable as one that timed out.
-    if (command.answeredFetches() == 0)
-        return UpdateServerUnreachable;
-    return allCompleted ? UpdateSucceeded : UpdateDownloadFailed;
+    return allCompleted && command.notes().isEmpty() ? UpdateSucceeded : UpdateFailed;
 }

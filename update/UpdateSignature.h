@@ -2,11 +2,12 @@
 
 #include <QByteArray>
 
-// The signatures of the update files: each database on the server has a
-// "<name>.dat.sig" beside it holding the Base64 text of the Ed25519 signature
-// of the database's exact bytes, made with the publisher's private key.  A
-// database is installed only when its signature verifies with the public key
-// compiled into the program.
+// The signature of the update list: "/newupd/manifest.sig" holds the Base64
+// text of the Ed25519 signature of the list's exact bytes, made with the
+// publisher's private key.  An update is installed only from a list whose
+// signature verifies with the public key compiled into the program; the list
+// names each database's size and SHA-256, so the databases need no
+// signatures of their own.
 
 // The public key (PEM) compiled into the program.
 QByteArray compiledUpdatePublicKey();

@@ -8,9 +8,15 @@
 #include "tools/dbtool/DbToolCommand.h"
 #include "tools/dbtool/SigningCommands.h"
 #include "update/BuildStamp.h"
+#include "update/UpdateManifest.h"
 
+#include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QTime>
+
+#include <limits>
 
 namespace {
 struct PublishedDatabase {
@@ -44,6 +50,9 @@ bool writeFile(const QString &path, const QByteArray &bytes)
 
 const QByteArray kPlaceholderInstaller =
     "This is a placeholder for the Torvakine installer of the demo update repository.\r\n";
+
+constexpr int kDefaultValidDays = 14;
+constexpr int kMaximumValidDays = 3650;
 } // namespace
 
 QString publishUsage()
@@ -57,9 +66,18 @@ QString publishUsage()
                "  OUTDIR/newupd/cookdb.ver, trojsig.ver, regdb.ver   their versions (one line)\n"
                "  OUTDIR/newupd/torvakine.ver                        the newest build stamp\n"
                "  OUTDIR/newupd/msg.txt                              the message to the users\n"
+               "  OUTDIR/newupd/manifest                             the update list: each\n"
+               "        database's name, size, SHA-256 and version, the build stamp, the\n"
+               "        sequence number and the expiry\n"
+               "  OUTDIR/newupd/manifest.sig                         its Ed25519 signature\n"
                "  OUTDIR/files/Torvakine_Setup.exe                   the installer\n"
                "Serve OUTDIR over HTTP (for example with torvakine-dbtool serve) and put\n"
-               "its URL into the program's server.dat.\n"
+               "its URL into the program's server.dat.  The program installs a database\n"
+               "only from an update list that is signed with the key its build carries,\n"
+               "not expired, and not older (by sequence number) than one it accepted\n"
+               "before, and only when the file is the listed one.\n"
+               "\n"
+               "  --sign-key KEY    the publisher's Ed25519 private key (see keygen); required\n"
                "\n"
                "options:\n"
                "  --version-cookdb V, --version-trojsig V, --version-regdb V\n"
@@ -70,14 +88,19 @@ QString publishUsage()
                "  --message FILE    msg.txt is a copy of FILE (default PLAINDIR/msg.txt when\n"
                "                    it exists, else an empty message)\n"
                "  --installer FILE  copy FILE as the installer (default a placeholder text)\n"
-               "  --sign-key KEY    sign each database with the Ed25519 private key KEY (see\n"
-               "                    keygen): OUTDIR/newupd/<name>.dat.sig holds the Base64\n"
-               "                    signature of the .dat file.  The program installs only\n"
-               "                    databases whose signature verifies with its public key.\n"
+               "  --sequence N      the publication's sequence number (default the current\n"
+               "                    Unix time); each publication needs a number at least as\n"
+               "                    high as the one before\n"
+               "  --valid-days D    the update list expires D days from now (default %2, at\n"
+               "                    most %3); publish again before then\n"
                "\n"
-               "A database with structure faults (see check) is not published.\n"
+               "A database with structure faults (see check), or larger than %4 bytes once\n"
+               "enciphered, is not published, and nothing is written.\n"
                "Exit status: 0 published, 1 failed, 2 wrong arguments.")
-        .arg(QLatin1String(BuildStamp));
+        .arg(QLatin1String(BuildStamp))
+        .arg(kDefaultValidDays)
+        .arg(kMaximumValidDays)
+        .arg(UpdateManifest::MaximumDatabaseSize);
 }
 
 QByteArray withVersionLine(const QByteArray &plainText, const QByteArray &version)
@@ -121,6 +144,8 @@ int runPublish(const QStringList &args)
     QString messageFile;
     QString installerFile;
     QString signKeyFile;
+    quint64 sequence = quint64(QDateTime::currentSecsSinceEpoch());
+    int validDays = kDefaultValidDays;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString &a = args[i];
         if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
@@ -152,6 +177,22 @@ int runPublish(const QStringList &args)
             installerFile = value;
         } else if (a == QLatin1String("--sign-key")) {
             signKeyFile = value;
+        } else if (a == QLatin1String("--sequence")) {
+            bool ok = false;
+            sequence = value.toULongLong(&ok);
+            if (!ok || value.isEmpty() || !value.front().isDigit()) {
+                printError(QStringLiteral("--sequence takes a number from 0 to %1")
+                               .arg(std::numeric_limits<quint64>::max()));
+                return 2;
+            }
+        } else if (a == QLatin1String("--valid-days")) {
+            bool ok = false;
+            validDays = value.toInt(&ok);
+            if (!ok || validDays < 1 || validDays > kMaximumValidDays) {
+                printError(QStringLiteral("--valid-days takes a number from 1 to %1")
+                               .arg(kMaximumValidDays));
+                return 2;
+            }
         } else {
             printError(QStringLiteral("unknown option %1").arg(a));
             return 2;
@@ -172,6 +213,11 @@ int runPublish(const QStringList &args)
         printError(QStringLiteral("the build stamp is one line"));
         return 2;
     }
+    if (signKeyFile.isEmpty()) {
+        printError(QStringLiteral("publish needs --sign-key KEY: the program installs updates "
+                                  "only from a signed update list"));
+        return 2;
+    }
 
     const QDir plainDir(positional[0]);
     const QDir outDir(positional[1]);
@@ -179,12 +225,18 @@ int runPublish(const QStringList &args)
     // leaves an existing repository as it was.
     QHash<QString, QByteArray> dataFiles;
     QHash<QString, QByteArray> versionFiles;
-    QHash<QString, QByteArray> signatureFiles;
     QByteArray signKey;
-    if (!signKeyFile.isEmpty() && !readFile(signKeyFile, &signKey)) {
+    if (!readFile(signKeyFile, &signKey)) {
         printError(QStringLiteral("cannot read %1").arg(signKeyFile));
         return 1;
     }
+    UpdateManifest manifest;
+    manifest.sequence = sequence;
+    // The expiry is written to the second.
+    QDateTime now = QDateTime::currentDateTimeUtc();
+    now.setTime(QTime(now.time().hour(), now.time().minute(), now.time().second()));
+    manifest.expires = now.addDays(validDays);
+    manifest.buildStamp = stamp;
     for (const PublishedDatabase &db : kDatabases) {
         const QString name = QString::fromLatin1(db.name);
         const QString source = plainDir.filePath(name + QStringLiteral(".txt"));
@@ -208,16 +260,29 @@ int runPublish(const QStringList &args)
                 printError(source + QStringLiteral(": ") + f);
             return 1;
         }
-        dataFiles.insert(name, encodeDatabase(plain));
-        if (!signKey.isEmpty()) {
-            const QByteArray signature = signatureFileFor(signKey, dataFiles.value(name));
-            if (signature.isEmpty()) {
-                printError(QStringLiteral("%1 is not an Ed25519 private key").arg(signKeyFile));
-                return 1;
-            }
-            signatureFiles.insert(name, signature);
+        const QByteArray data = encodeDatabase(plain);
+        if (data.size() > UpdateManifest::MaximumDatabaseSize) {
+            printError(QStringLiteral("%1 is %2 bytes enciphered; the program downloads at most "
+                                      "%3 bytes")
+                           .arg(source)
+                           .arg(data.size())
+                           .arg(UpdateManifest::MaximumDatabaseSize));
+            return 1;
         }
+        dataFiles.insert(name, data);
         versionFiles.insert(name, version + "\r\n");
+        ManifestDatabase listed;
+        listed.fileName = name + QStringLiteral(".dat");
+        listed.size = data.size();
+        listed.sha256 = QCryptographicHash::hash(data, QCryptographicHash::Sha256);
+        listed.version = version;
+        manifest.databases.append(listed);
+    }
+    const QByteArray manifestBytes = manifest.toBytes();
+    const QByteArray manifestSignature = signatureFileFor(signKey, manifestBytes);
+    if (manifestSignature.isEmpty()) {
+        printError(QStringLiteral("%1 is not an Ed25519 private key").arg(signKeyFile));
+        return 1;
     }
     QByteArray message;
     const QString messageSource =
@@ -238,21 +303,16 @@ int runPublish(const QStringList &args)
         printError(QStringLiteral("cannot create %1").arg(outDir.path()));
         return 1;
     }
-    // The data files go first: a client that reads a new version file finds
-    // the matching database already in place.
+    // The data files go first and the update list last: a client that
+    // reads the new list finds the databases it names already in place.
     for (const PublishedDatabase &db : kDatabases) {
         const QString name = QString::fromLatin1(db.name);
         const QString dataPath = QDir(newupd).filePath(name + QStringLiteral(".dat"));
         if (!writeFile(dataPath, dataFiles.value(name)))
             return 1;
-        // A signature left from an earlier publication would not match.
-        const QString signaturePath = dataPath + QStringLiteral(".sig");
-        if (signatureFiles.contains(name)) {
-            if (!writeFile(signaturePath, signatureFiles.value(name)))
-                return 1;
-        } else {
-            QFile::remove(signaturePath);
-        }
+        // Signatures of single files, from an earlier kind of publication,
+        // are not used any more.
+        QFile::remove(dataPath + QStringLiteral(".sig"));
     }
     for (const PublishedDatabase &db : kDatabases) {
         const QString name = QString::fromLatin1(db.name);
@@ -264,8 +324,13 @@ int runPublish(const QStringList &args)
     }
     if (!writeFile(QDir(newupd).filePath(QStringLiteral("torvakine.ver")), stamp + "\r\n") ||
         !writeFile(QDir(newupd).filePath(QStringLiteral("msg.txt")), message) ||
-        !writeFile(QDir(files).filePath(QStringLiteral("Torvakine_Setup.exe")), installer))
+        !writeFile(QDir(files).filePath(QStringLiteral("Torvakine_Setup.exe")), installer) ||
+        !writeFile(QDir(newupd).filePath(QStringLiteral("manifest.sig")), manifestSignature) ||
+        !writeFile(QDir(newupd).filePath(QStringLiteral("manifest")), manifestBytes))
         return 1;
+    printOut(QStringLiteral("update list: sequence %1, expires %2")
+                 .arg(manifest.sequence)
+                 .arg(manifest.expires.toString(Qt::ISODate)));
     printOut(QStringLiteral("published to %1").arg(outDir.absolutePath()));
     return 0;
 }

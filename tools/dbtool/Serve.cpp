@@ -1,7 +1,7 @@
 #include "tools/dbtool/Serve.h"
 
 #include "tools/dbtool/DbToolCommand.h"
-#include "update/LoopbackHttpServer.h"
+#include "tools/dbtool/LoopbackHttpServer.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "update/LoopbackHttpServer.h"
+#include "tools/dbtool/LoopbackHttpServer.h"
 
 #include <QDir>
 #include <QFile>
@@ -166,6 +166,20 @@ void LoopbackHttpServer::answer(QTcpSocket *socket, const QByteArray &method, co
     const Fault fault = m_faults.value(path, Fault::None);
     if (fault == Fault::Stall)
         return;
+    if (fault == Fault::Delayed) {
+        QPointer<QTcpSocket> guard(socket);
+        QTimer::singleShot(m_pauseMs, this, [this, guard, method, path] {
+            if (guard)
+                answerNow(guard, method, path, Fault::None);
+        });
+        return;
+    }
+    answerNow(socket, method, path, fault);
+}
+
+void LoopbackHttpServer::answerNow(QTcpSocket *socket, const QByteArray &method,
+                                   const QString &path, Fault fault)
+{
     if (fault == Fault::NotFound) {
         sendError(socket, 404, "Not Found");
         return;

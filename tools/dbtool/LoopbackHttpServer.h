@@ -12,9 +12,9 @@ class QTcpSocket;
 
 // A small HTTP/1.1 server on 127.0.0.1 that serves the files of one folder
 // (GET and HEAD, one request per connection), over TLS when given a
-// certificate.  It serves the demo update
-// repository (torvakine-dbtool serve) and the tests, which also make it
-// misbehave per path to see how the program copes.
+// certificate.  It serves the demo update repository (torvakine-dbtool
+// serve) and the tests, which also make it misbehave per path to see how the
+// program copes.  It is no part of the programs a user runs.
 class LoopbackHttpServer : public QObject
 {
     Q_OBJECT
@@ -26,7 +26,8 @@ public:
         ResetConnection, // headers and half of the body, then the connection is cut
         Stall,           // the request is read and never answered
         StallMidBody,    // headers and half of the body, then nothing more
-        SlowBody         // the body in small pieces with pauses between them
+        SlowBody,        // the body in small pieces with pauses between them
+        Delayed          // the whole answer, after the pause of SlowBody
     };
 
     explicit LoopbackHttpServer(const QString &root, QObject *parent = nullptr);
@@ -43,7 +44,8 @@ public:
     // Makes requests for path (such as "/newupd/cookdb.dat") misbehave.
     void setFault(const QString &path, Fault fault);
     void clearFaults() { m_faults.clear(); }
-    // SlowBody: bytes per piece and the pause between pieces.
+    // SlowBody: bytes per piece and the pause between pieces (Delayed: the
+    // pause before the answer).
     void setSlowBody(int pieceBytes, int pauseMs);
     // Number of requests received for path.
     int requestCount(const QString &path) const { return m_requests.value(path); }
@@ -52,6 +54,7 @@ private:
     void onNewConnection();
     void onReadyRead(QTcpSocket *socket);
     void answer(QTcpSocket *socket, const QByteArray &method, const QString &path);
+    void answerNow(QTcpSocket *socket, const QByteArray &method, const QString &path, Fault fault);
     void sendError(QTcpSocket *socket, int status, const QByteArray &reason);
     void sendSlowly(QTcpSocket *socket, const QByteArray &body, qsizetype from);
     QString filePathFor(const QString &path) const;

@@ -1,0 +1,8 @@
+#include "platform/DiskFileWriter.h"
+
+#include "platform/TextFiles.h"
+
+bool DiskFileWriter::replaceFile(const QString &path, const QByteArray &bytes)
+{
+    return TextFiles::writeAtomically(path, bytes);
+}
