@@ -381,13 +381,13 @@ void QuarantineTest::fullDiskRemovesNothing()
 
 void QuarantineTest::cookieStoreRowsKeptAndInsertedAgain()
 {
-    // The rows a store removal hands over, kept as a removal keeps them, and
-    // put back by restore.
-    const QString folder = root() + "/profile";
-    QDir().mkpath(folder);
-    const QString path = folder + "/cookies.sqlite";
+    // A Firefox store in the tree, with one tracking cookie of two rows (two
+    // origin attributes) and one other cookie.
+    const QString path = root() + "/profile/cookies.sqlite";
+    QDir().mkpath(root() + "/profile");
     QVERIFY(writeCookieStore(path, CookieStoreLayout::Firefox2020,
                              {{".tracker.test", "/", "id", "one", false, 4000000000, {}, {}},
+                              {".tracker.test", "/", "id", "one", false, 4000000000, "^p=1", {}},
                               {"plain.example", "/", "keep", "v", false, 4000000000, {}, {}}}));
     const auto lines = [&path] {
         const UniqueFd file(::open(QFile::encodeName(path), O_RDONLY | O_CLOEXEC));
@@ -397,42 +397,47 @@ void QuarantineTest::cookieStoreRowsKeptAndInsertedAgain()
                             all << l;
                             return true;
                         });
+        std::sort(all.begin(), all.end());
         return all;
     };
     const QList<QByteArray> before = lines();
-    const QByteArray tracked = before.first();
+    std::unique_ptr<ScanSession> session = scan();
+    QString storeRow;
+    for (qsizetype i = 1; i <= session->results().count(); ++i) {
+        if (session->results().row(i).location.startsWith("firefox:"))
+            storeRow = session->results().row(i).location;
+    }
+    QVERIFY2(storeRow.startsWith("firefox:" + path + "+.tracker.test\t"), qPrintable(storeRow));
     std::unique_ptr<QuarantineStore> quarantine = store();
-    QuarantineRecord record;
-    record.threat = "Tracking Cookie";
-    record.object = "firefox:" + path + "+" + QString::fromLatin1(tracked);
-    record.root = QFile::encodeName(root() + "/");
-    record.path = QFile::encodeName(path);
-    QList<QByteArray> ids;
-    const UniqueFd dir(::open(QFile::encodeName(folder), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    struct stat st = statOf(path);
-    const CookieStoreRemovalResult removed =
-        removeCookieStoreLines(dir.get(), "cookies.sqlite", CookieStoreKind::Firefox,
-                               {quint64(st.st_dev), quint64(st.st_ino)}, {tracked}, QString(),
-                               [&](const QList<QList<CookieStoreRowCopy>> &rows) {
-                                   const std::optional<QList<QByteArray>> kept = keepCookieRows(
-                                       *quarantine, record, CookieStoreKind::Firefox, rows.first());
-                                   if (kept)
-                                       ids = *kept;
-                                   return kept.has_value();
-                               });
-    QCOMPARE(removed.failure, CookieStoreRemovalFailure::None);
-    QCOMPARE(lines(), QList<QByteArray>{before.last()});
-    QCOMPARE(ids.size(), 1);
-    QCOMPARE(quarantine->record(ids.first())->kind, QuarantineRecord::Kind::CookieRow);
+    RemoveListedDetections(*session, quarantine.get());
+    QVERIFY(!report(*session).contains("Could not delete:"));
+    QCOMPARE(lines().size(), 1);
 
-    const QList<RestoreResult> r = restoreQuarantined(*quarantine, ids);
-    QCOMPARE(r.first().outcome, RestoreOutcome::Restored);
-    QList<QByteArray> after = lines();
-    std::sort(after.begin(), after.end());
-    QList<QByteArray> expected = before;
-    std::sort(expected.begin(), expected.end());
-    QCOMPARE(after, expected);
-    QVERIFY(quarantine->records().isEmpty());
+    // Each row is an item of its own, under the row's object; both go back.
+    QList<QByteArray> ids;
+    for (const QuarantineRecord &r : quarantine->records()) {
+        if (r.kind == QuarantineRecord::Kind::CookieRow) {
+            QCOMPARE(r.object, storeRow);
+            QCOMPARE(r.path, QFile::encodeName(path));
+            ids << r.id;
+        }
+    }
+    QCOMPARE(ids.size(), 2);
+    for (const RestoreResult &r : restoreQuarantined(*quarantine, ids))
+        QCOMPARE(r.outcome, RestoreOutcome::Restored);
+    QCOMPARE(lines(), before);
+    // Once back, the same rows are not inserted twice.
+    QVERIFY(quarantine->records().size() == 5);
+
+    // A keeper that cannot keep the rows leaves the store as it was.
+    const UniqueFd dir(::open(QFile::encodeName(root() + "/profile"), O_RDONLY | O_DIRECTORY));
+    const struct stat st = statOf(path);
+    const CookieStoreRemovalResult refused = removeCookieStoreLines(
+        dir.get(), "cookies.sqlite", CookieStoreKind::Firefox,
+        {quint64(st.st_dev), quint64(st.st_ino)}, {before.first()}, QString(),
+        [](const QList<QList<CookieStoreRowCopy>> &) { return false; });
+    QCOMPARE(refused.failure, CookieStoreRemovalFailure::NotKept);
+    QCOMPARE(lines(), before);
 }
 
 QTEST_GUILESS_MAIN(QuarantineTest)
