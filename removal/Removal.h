@@ -34,8 +34,7 @@ struct RemovalOutcome {
 // or link, a cookie line, a registry value or a key with everything below
 // it.  An object that cannot be kept whole (a full disk, a file that changed
 // while it was copied) is not removed and gets the failure record.
-RemovalOutcome RemoveListedDetections(ScanSession &session,
-                                      QuarantineStore *quarantine = nullptr);
+RemovalOutcome RemoveListedDetections(ScanSession &session, QuarantineStore *quarantine = nullptr);
 
 // Cuts the cookie line of a cookie row ("mozilla:" or "netscape:", the cookie
 // file path, "+", the line) out of the cookie file found.  Returns the
