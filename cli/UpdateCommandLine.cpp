@@ -90,7 +90,7 @@ void printJson(UpdateCommand &command, UpdateRunResult result, const LanguageTex
     else if (failed > 0)
         outcome = QStringLiteral("download_failed");
     else if (result == UpdateFailed)
-        outcome = QStringLiteral("failed");
+        outcome = QStringLiteral("refused");
     else
         outcome = rows.isEmpty() ? QStringLiteral("up_to_date") : QStringLiteral("updated");
     QJsonObject summary = JsonLines::summary(kCommand, problems.join(QLatin1Char('\n')), result);

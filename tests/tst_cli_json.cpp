@@ -437,7 +437,7 @@ void TestCliJson::updateOutcomes()
     QCOMPARE(r.exitCode, 1);
     QVERIFY(parseLines(r.out, &objects));
     QCOMPARE(objects.size(), 1);
-    QCOMPARE(objects[0].value("result").toString(), "failed");
+    QCOMPARE(objects[0].value("result").toString(), "refused");
     QCOMPARE(objects[0].value("error").toString(), "List older.");
     QCOMPARE(r.err, "torvakine-cli: List older.\n");
 
