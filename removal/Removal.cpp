@@ -2,13 +2,16 @@
 
 #include "platform/TreeChange.h"
 #include "removal/CookieLineFilter.h"
+#include "removal/CookieStoreRowRemoval.h"
 #include "removal/RegistryRowRemoval.h"
 #include "scanner/ScanSession.h"
 
 #include <QFile>
 
+#include <algorithm>
 #include <map>
 #include <tuple>
+#include <vector>
 
 namespace {
 
@@ -72,6 +75,43 @@ std::optional<QByteArray> cookieLineOf(const QString &rest, const FoundFile &fou
     return rest.mid(path.size() + 1).toLatin1();
 }
 
+// The browser store a cookie-store row names by its prefix; None for any
+// other row.
+CookieStoreKind cookieStoreOfRow(const QString &location)
+{
+    if (location.startsWith(QLatin1String("firefox:")))
+        return CookieStoreKind::Firefox;
+    if (location.startsWith(QLatin1String("chromium:")))
+        return CookieStoreKind::Chromium;
+    return CookieStoreKind::None;
+}
+
+// The rows of one cookie store found by the scan.
+struct StoreRows {
+    CookieStoreKind kind = CookieStoreKind::None;
+    FoundFile found;
+    QList<QByteArray> lines;
+};
+
+// Removes the rows of each store in one transaction; a row that could not be
+// removed gets the failure record of its store.
+void removeStoreRows(ScanSession &session, const std::vector<StoreRows> &stores,
+                     RemovalOutcome &outcome)
+{
+    for (const StoreRows &store : stores) {
+        const TreeFolder folder = folderOf(session, store.found);
+        CookieStoreRowsRemoved done;
+        if (folder.isOpen())
+            done = removeCookieStoreRows(folder, store.found, store.kind, store.lines);
+        outcome.cookieStoreLocked = outcome.cookieStoreLocked || done.locked;
+        for (qsizetype i = 0; i < store.lines.size(); ++i) {
+            if (i >= done.removed.size() || !done.removed.at(i))
+                recordRemovalFailure(session, QFile::decodeName(store.found.nativePath));
+        }
+        session.processEvents();
+    }
+}
+
 } // namespace
 
 void recordRemovalFailure(ScanSession &session, const QString &path)
@@ -108,8 +148,10 @@ std::optional<FileStatus> RemoveMozillaCookie(ScanSession &session, const QStrin
     return rewritten;
 }
 
-void RemoveListedDetections(ScanSession &session)
+RemovalOutcome RemoveListedDetections(ScanSession &session)
 {
+    RemovalOutcome outcome;
+    std::vector<StoreRows> stores;
     ResultListModel &list = session.results();
     const qsizetype n = list.count();
     std::optional<RegistryRowRemoval> registry;
@@ -138,13 +180,34 @@ void RemoveListedDetections(ScanSession &session)
                 found->file = earlier->second;
             if (const std::optional<FileStatus> now = RemoveMozillaCookie(session, location, found))
                 rewritten[key] = *now;
+        } else if (const CookieStoreKind kind = cookieStoreOfRow(location);
+                   kind != CookieStoreKind::None) {
+            const qsizetype prefix = location.indexOf(QLatin1Char(':')) + 1;
+            const std::optional<QByteArray> line =
+                row.found && row.found->isCookieFile
+                    ? cookieLineOf(location.mid(prefix), *row.found)
+                    : std::nullopt;
+            if (!line) {
+                recordRemovalFailure(session, location);
+                continue;
+            }
+            const auto sameStore = [&row](const StoreRows &s) {
+                return s.found.nativePath == row.found->nativePath &&
+                       s.found.file.isSameObject(row.found->file);
+            };
+            auto store = std::find_if(stores.begin(), stores.end(), sameStore);
+            if (store == stores.end())
+                store = stores.insert(stores.end(), {kind, *row.found, {}});
+            store->lines << *line;
         } else {
             DestroyFile(session, location, row.found);
         }
     }
+    removeStoreRows(session, stores, outcome);
     if (registry) {
         for (const QString &hive : registry->finish())
             recordRemovalFailure(session, hive);
     }
     list.clear();
+    return outcome;
 }

@@ -8,17 +8,26 @@
 
 class ScanSession;
 
+// What a removal tells beyond the failure records of the report.
+struct RemovalOutcome {
+    // A browser cookie store was left alone because the browser holds it
+    // open: closing the browser lets its rows be removed.
+    bool cookieStoreLocked = false;
+};
+
 // Removes everything the session's result list holds, in list order, then
 // empties the list: registry rows (value or whole key), cookie rows (the line
-// cut out of its cookie file) and file rows (deleted without force).  What
-// cannot be removed is recorded at the end of the session's report.
+// cut out of its cookie file), cookie-store rows (the rows of the cookie
+// deleted from the browser's store, all rows of one store in one
+// transaction, after the other rows) and file rows (deleted without force).
+// What cannot be removed is recorded at the end of the session's report.
 //
 // Files are changed only as the scan found them (FoundFile): reached from the
 // scan root without following a link, and only while the file and its folder
 // are still the ones the scan recorded (platform/TreeChange.h).  A row
 // without a record of where its file was found changes nothing and gets a
 // failure record.
-void RemoveListedDetections(ScanSession &session);
+RemovalOutcome RemoveListedDetections(ScanSession &session);
 
 // Cuts the cookie line of a cookie row ("mozilla:" or "netscape:", the cookie
 // file path, "+", the line) out of the cookie file found.  Returns the
