@@ -32,6 +32,12 @@ enum LinguaEntry : int {
     // A file could not be saved (a full disk); the previous file is kept.
     // Shown after the download's or the file's name.
     UpdateWriteFailedText,
+    // Title of the desktop notification of a scan that found something,
+    // followed by a space and the number of detections.
+    ThreatsFoundTitleText,
+    // Tooltip of the last-update line before the folder the program writes
+    // into, followed by a space and the folder.
+    DataFolderText,
 };
 
 // The user-interface texts of one language: entries 1 to kLastEntry (entry 0
@@ -40,7 +46,7 @@ class LanguageTexts
 {
 public:
     static constexpr int kFirstFileEntries = 34;
-    static constexpr int kLastEntry = UpdateWriteFailedText;
+    static constexpr int kLastEntry = DataFolderText;
 
     // Entry n of the text table; empty text for a number outside 1 to
     // kLastEntry.
