@@ -27,8 +27,10 @@ const char *const kAllowHelp =
 
 namespace {
 
+constexpr const char *kCommand = "allow";
+
 struct AllowArguments {
-    QString appFolder;
+    CommonOptions common;
     QString action;
     QStringList operands;
 };
@@ -37,9 +39,14 @@ std::optional<AllowArguments> parse(const QStringList &args)
 {
     AllowArguments a;
     for (qsizetype i = 0; i < args.size(); ++i) {
-        if (args[i] == QLatin1String("--app-folder") && i + 1 < args.size())
-            a.appFolder = args[++i];
-        else if (a.action.isEmpty())
+        QString error;
+        const CommonOptions::Read read = a.common.take(args, &i, &error);
+        // The rules are printed as text only.
+        if (read == CommonOptions::Read::Invalid || a.common.json())
+            return std::nullopt;
+        if (read == CommonOptions::Read::Taken)
+            continue;
+        if (a.action.isEmpty())
             a.action = args[i];
         else
             a.operands << args[i];
@@ -69,7 +76,7 @@ int runAllowCommand(const QStringList &args)
         CliOutput::err(QString::fromLatin1(kAllowHelp));
         return 2;
     }
-    const std::optional<CliSession> cli = CliSession::start(a->appFolder, false);
+    const std::optional<CliSession> cli = CliSession::start(a->common, kCommand, false);
     if (!cli)
         return 2;
     const QString path = cli->paths.writeFile(AllowListFile::fileName());

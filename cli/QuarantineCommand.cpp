@@ -2,11 +2,12 @@
 
 #include "cli/CliOutput.h"
 #include "cli/CliSession.h"
+#include "cli/JsonLines.h"
 #include "removal/QuarantineRestore.h"
 #include "removal/QuarantineStore.h"
 
 const char *const kQuarantineHelp =
-    "usage: torvakine-cli quarantine list [--app-folder DIR]\n"
+    "usage: torvakine-cli quarantine list [--app-folder DIR] [--format text|json]\n"
     "       torvakine-cli quarantine restore [--app-folder DIR] ID...|--all\n"
     "       torvakine-cli quarantine purge [--app-folder DIR] ID...|--all|--older-than DAYS\n"
     "\n"
@@ -15,7 +16,8 @@ const char *const kQuarantineHelp =
     "\n"
     "list     prints one line per item: its id, a tab, the time it was removed (ISO\n"
     "         8601, UTC), a tab, the threat name, a tab, the object (escaped as the\n"
-    "         scan prints it)\n"
+    "         scan prints it); with --format json, JSON Lines: one object per\n"
+    "         item, then a summary\n"
     "restore  puts items back where they were: a file at its path with its content,\n"
     "         permissions, owner (as root) and time; a cookie line into its cookie\n"
     "         file; a cookie row into its store; a registry value or key into the\n"
@@ -30,8 +32,10 @@ const char *const kQuarantineHelp =
 
 namespace {
 
+constexpr const char *kCommand = "quarantine";
+
 struct QuarantineArguments {
-    QString appFolder;
+    CommonOptions common;
     QString action;
     QList<QByteArray> ids;
     bool all = false;
@@ -43,8 +47,12 @@ std::optional<QuarantineArguments> parse(const QStringList &args)
     QuarantineArguments a;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString &arg = args[i];
-        if (arg == QLatin1String("--app-folder") && i + 1 < args.size()) {
-            a.appFolder = args[++i];
+        QString error;
+        const CommonOptions::Read read = a.common.take(args, &i, &error);
+        if (read == CommonOptions::Read::Invalid)
+            return std::nullopt;
+        if (read == CommonOptions::Read::Taken) {
+            continue;
         } else if (arg == QLatin1String("--all")) {
             a.all = true;
         } else if (arg == QLatin1String("--older-than") && i + 1 < args.size()) {
@@ -62,6 +70,9 @@ std::optional<QuarantineArguments> parse(const QStringList &args)
         }
     }
     const int choices = int(!a.ids.isEmpty()) + int(a.all) + int(a.olderThanDays.has_value());
+    // JSON Lines are for the list only.
+    if (a.common.json() && a.action != QLatin1String("list"))
+        return std::nullopt;
     const bool fits = (a.action == QLatin1String("list") && choices == 0) ||
                       (a.action == QLatin1String("restore") && choices == 1 && !a.olderThanDays) ||
                       (a.action == QLatin1String("purge") && choices == 1);
@@ -78,8 +89,20 @@ struct ListedItem {
     QString object;
 };
 
-void printItems(const QList<ListedItem> &items)
+void printItems(const QList<ListedItem> &items, bool json)
 {
+    if (json) {
+        for (const ListedItem &item : items)
+            JsonLines::print({{QStringLiteral("type"), QStringLiteral("item")},
+                              {QStringLiteral("id"), QString::fromLatin1(item.id)},
+                              {QStringLiteral("time"), item.time.toUTC().toString(Qt::ISODate)},
+                              {QStringLiteral("threat"), item.threat},
+                              {QStringLiteral("object"), item.object}});
+        QJsonObject summary = JsonLines::summary(kCommand, QString(), 0);
+        summary.insert(QStringLiteral("items"), items.size());
+        JsonLines::print(summary);
+        return;
+    }
     for (const ListedItem &item : items) {
         CliOutput::out(QString::fromLatin1(item.id) + QLatin1Char('\t') +
                        item.time.toUTC().toString(Qt::ISODate) + QLatin1Char('\t') +
@@ -150,7 +173,7 @@ int runQuarantineCommand(const QStringList &args)
         CliOutput::err(QString::fromLatin1(kQuarantineHelp));
         return 2;
     }
-    const std::optional<CliSession> cli = CliSession::start(a->appFolder, false);
+    const std::optional<CliSession> cli = CliSession::start(a->common, kCommand, false);
     if (!cli)
         return 2;
     QString error;
@@ -168,7 +191,7 @@ int runQuarantineCommand(const QStringList &args)
         QList<ListedItem> items;
         for (const QuarantineRecord &r : store->records())
             items.append({r.id, r.time, r.threat, r.object});
-        printItems(items);
+        printItems(items, a->common.json());
         return 0;
     }
     const QList<QByteArray> ids = chosenIds(*store, *a);
