@@ -227,9 +227,9 @@ void TestCliJson::scanOfEveryKindOfDetection()
     // Allowed detections and excluded folders are counted in the summary.
     writeTestFile(root + "/z/evil.exe", "allowed");
     writeTestFile(root + "/skip/evil.exe", "never read");
-    QCOMPARE(runCli({"allow", "add", "threat", "Adware.Sample", "--app-folder", app.path()})
-                 .exitCode,
-             0);
+    QCOMPARE(
+        runCli({"allow", "add", "threat", "Adware.Sample", "--app-folder", app.path()}).exitCode,
+        0);
     r = runCli({"scan", "--format", "json", "--no-registry", "--exclude", root + "/skip",
                 "--app-folder", app.path(), root});
     QCOMPARE(r.exitCode, 0);
