@@ -2,6 +2,7 @@
 #include "app/Form1.h"
 #include "app/ImageControl.h"
 #include "app/ProgressBarIndicator.h"
+#include "scanner/AllowListFile.h"
 #include "scanner/ScanRun.h"
 #include "scanner/ScanSession.h"
 
@@ -24,6 +25,8 @@ void Form1::Command1_Click()
     Command7->setEnabled(false);
 
     startSession();
+    // Each scan follows the allow list as it is now.
+    m_session->setAllowList(readAllowList(m_paths.writeFile(AllowListFile::fileName())));
     ScanRun run(*m_session);
     if (m_tickSource)
         run.setTickSource(m_tickSource);

@@ -44,3 +44,12 @@ void ResultListModel::clear()
     m_rows.clear();
     endResetModel();
 }
+
+void ResultListModel::removeRow(qsizetype i)
+{
+    if (i < 1 || i > m_rows.size())
+        return;
+    beginRemoveRows(QModelIndex(), int(i - 1), int(i - 1));
+    m_rows.removeAt(i - 1);
+    endRemoveRows();
+}

@@ -47,6 +47,8 @@ public:
     void addRow(const QString &name, const QString &location,
                 std::optional<FoundFile> found = std::nullopt);
     void clear();
+    // Takes row i (counted from 1) out of the list.
+    void removeRow(qsizetype i);
     qsizetype count() const { return m_rows.size(); }
     // Row i counted from 1.
     const Row &row(qsizetype i) const { return m_rows.at(i - 1); }

@@ -60,3 +60,7 @@ QString scanSummary(const LanguageTexts &texts, qint32 objects, qint32 found, do
 // What follows the summary when unreadable folders or files were met:
 // Lingua(35) and their number; empty for none.
 QString unreadableSuffix(const LanguageTexts &texts, qsizetype unreadable, const QLocale &locale);
+// What follows the summary when the allow list allowed detections or its
+// path rules left paths out: each text and its number, none for 0.
+QString allowListSuffix(const LanguageTexts &texts, qsizetype allowed, qsizetype excluded,
+                        const QLocale &locale);
