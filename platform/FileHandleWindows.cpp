@@ -1,4 +1,5 @@
 #include "platform/FileHandle.h"
+#include "platform/NativeFileIo.h"
 
 #include <QString>
 
@@ -13,23 +14,6 @@ namespace {
 HANDLE invalid()
 {
     return INVALID_HANDLE_VALUE;
-}
-
-// A UTF-8 path as the wide text the system calls take; an absolute path gets
-// the prefix that lifts the 260-character limit.
-std::wstring widePath(const QByteArray &utf8)
-{
-    QString path = QString::fromUtf8(utf8);
-    path.replace(QLatin1Char('/'), QLatin1Char('\\'));
-    if (path.size() > 2 && path.at(1) == QLatin1Char(':') &&
-        !path.startsWith(QLatin1String("\\\\")))
-        path.prepend(QLatin1String("\\\\?\\"));
-    return path.toStdWString();
-}
-
-QByteArray joined(const QByteArray &folder, const QByteArray &name)
-{
-    return folder.endsWith('\\') || folder.endsWith('/') ? folder + name : folder + '\\' + name;
 }
 
 // Opens path for reading; without following a link (reparse point) unless
@@ -113,7 +97,7 @@ FileHandle FileHandle::openRegularFile(const QByteArray &path)
 
 FileHandle FileHandle::openFolderIn(const QByteArray &name) const
 {
-    const QByteArray path = joined(m_path, name);
+    const QByteArray path = joinedPath(m_path, name);
     FileHandle folder(openPath(path, true, false), path);
     FileStatus st;
     if (!folder.status(&st) || st.kind != FileStatus::Kind::Folder)
@@ -123,7 +107,7 @@ FileHandle FileHandle::openFolderIn(const QByteArray &name) const
 
 FileHandle FileHandle::openFileIn(const QByteArray &name) const
 {
-    const QByteArray path = joined(m_path, name);
+    const QByteArray path = joinedPath(m_path, name);
     FileHandle file(openPath(path, false, false), path);
     FileStatus st;
     if (!file.status(&st) || st.kind == FileStatus::Kind::Link)
@@ -152,7 +136,7 @@ bool FileHandle::status(FileStatus *st) const
 
 bool FileHandle::statusIn(const QByteArray &name, FileStatus *st, bool followLink) const
 {
-    const QByteArray path = joined(m_path, name);
+    const QByteArray path = joinedPath(m_path, name);
     // A folder needs the backup flag to be opened at all; trying it first
     // works for files too.
     const HANDLE h = openPath(path, true, followLink);
@@ -165,8 +149,9 @@ bool FileHandle::statusIn(const QByteArray &name, FileStatus *st, bool followLin
 bool FileHandle::list(std::vector<FolderEntry> *entries) const
 {
     WIN32_FIND_DATAW found{};
-    const HANDLE search = ::FindFirstFileExW(widePath(joined(m_path, "*")).c_str(), FindExInfoBasic,
-                                             &found, FindExSearchNameMatch, nullptr, 0);
+    const HANDLE search =
+        ::FindFirstFileExW(widePath(joinedPath(m_path, "*")).c_str(), FindExInfoBasic, &found,
+                           FindExSearchNameMatch, nullptr, 0);
     if (search == invalid())
         return false;
     do {

@@ -1,3 +1,4 @@
+#include "platform/NativeFileIo.h"
 #include "platform/PrivateFolder.h"
 
 #include <QFile>
@@ -22,21 +23,6 @@ bool isPlainName(const QByteArray &name)
 {
     return !name.isEmpty() && name != "." && name != ".." && !name.contains('/') &&
            !name.contains('\0');
-}
-
-// Writes all of data, going on after an interruption.
-bool writeAll(int fd, const char *data, qint64 size)
-{
-    while (size > 0) {
-        const ssize_t put = ::write(fd, data, size_t(size));
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            return false;
-        data += put;
-        size -= put;
-    }
-    return true;
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "platform/NativeFileIo.h"
 #include "platform/PrivateFolder.h"
 
 #include <QRandomGenerator>
@@ -22,28 +23,6 @@ bool isPlainName(const QByteArray &name)
 {
     return !name.isEmpty() && name != "." && name != ".." && !name.contains('/') &&
            !name.contains('\\') && !name.contains(':') && !name.contains('\0');
-}
-
-std::wstring wide(const QString &path)
-{
-    QString p = path;
-    p.replace(QLatin1Char('/'), QLatin1Char('\\'));
-    if (p.size() > 2 && p.at(1) == QLatin1Char(':') && !p.startsWith(QLatin1String("\\\\")))
-        p.prepend(QLatin1String("\\\\?\\"));
-    return p.toStdWString();
-}
-
-bool writeAll(HANDLE h, const char *data, qint64 size)
-{
-    while (size > 0) {
-        DWORD put = 0;
-        const DWORD piece = DWORD(std::min<qint64>(size, 1 << 30));
-        if (!::WriteFile(h, data, piece, &put, nullptr) || put == 0)
-            return false;
-        data += put;
-        size -= put;
-    }
-    return true;
 }
 
 } // namespace
@@ -77,10 +56,10 @@ PrivateFolder PrivateFolder::openPath(const QString &path, bool create, QString 
             *error = why;
         return PrivateFolder();
     };
-    if (create && !::CreateDirectoryW(wide(path).c_str(), nullptr) &&
+    if (create && !::CreateDirectoryW(widePath(path).c_str(), nullptr) &&
         ::GetLastError() != ERROR_ALREADY_EXISTS)
         return fail(QStringLiteral("%1 cannot be created").arg(path));
-    const DWORD attributes = ::GetFileAttributesW(wide(path).c_str());
+    const DWORD attributes = ::GetFileAttributesW(widePath(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         if (!create)
             return PrivateFolder();
@@ -113,7 +92,7 @@ bool PrivateFolder::tryLock()
     if (!isOpen())
         return false;
     if (m_lock == invalid()) {
-        m_lock = ::CreateFileW(wide(m_path + QStringLiteral("\\lock")).c_str(),
+        m_lock = ::CreateFileW(widePath(m_path + QStringLiteral("\\lock")).c_str(),
                                GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                nullptr, OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     }
@@ -127,7 +106,7 @@ bool PrivateFolder::lock()
     if (!isOpen())
         return false;
     if (m_lock == invalid()) {
-        m_lock = ::CreateFileW(wide(m_path + QStringLiteral("\\lock")).c_str(),
+        m_lock = ::CreateFileW(widePath(m_path + QStringLiteral("\\lock")).c_str(),
                                GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                nullptr, OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     }
@@ -141,7 +120,7 @@ PrivateFolder::NewFile PrivateFolder::create(const QByteArray &name) const
     if (!isOpen() || !isPlainName(name))
         return file;
     const QString path = m_path + QLatin1Char('\\') + QString::fromUtf8(name);
-    file.m_handle = ::CreateFileW(wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    file.m_handle = ::CreateFileW(widePath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file.m_handle != invalid()) {
         file.m_folder = this;
@@ -217,7 +196,7 @@ qintptr PrivateFolder::openForReading(const QByteArray &name) const
         return -1;
     const QString path = m_path + QLatin1Char('\\') + QString::fromUtf8(name);
     HANDLE h =
-        ::CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+        ::CreateFileW(widePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                       FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (h == invalid())
         return -1;
@@ -269,7 +248,7 @@ bool PrivateFolder::replace(const QByteArray &name, const QByteArray &bytes) con
         return false;
     const QString from = m_path + QLatin1Char('\\') + QString::fromUtf8(temporary);
     const QString to = m_path + QLatin1Char('\\') + QString::fromUtf8(name);
-    if (!::MoveFileExW(wide(from).c_str(), wide(to).c_str(),
+    if (!::MoveFileExW(widePath(from).c_str(), widePath(to).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         remove(temporary);
         return false;
@@ -282,7 +261,7 @@ bool PrivateFolder::remove(const QByteArray &name) const
     if (!isOpen() || !isPlainName(name))
         return false;
     const QString path = m_path + QLatin1Char('\\') + QString::fromUtf8(name);
-    return ::DeleteFileW(wide(path).c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND;
+    return ::DeleteFileW(widePath(path).c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
 bool PrivateFolder::sync() const
@@ -297,7 +276,7 @@ std::vector<PrivateFolder::Entry> PrivateFolder::list() const
     if (!isOpen())
         return entries;
     WIN32_FIND_DATAW data{};
-    HANDLE find = ::FindFirstFileW(wide(m_path + QStringLiteral("\\*")).c_str(), &data);
+    HANDLE find = ::FindFirstFileW(widePath(m_path + QStringLiteral("\\*")).c_str(), &data);
     if (find == invalid())
         return entries;
     do {

@@ -1,4 +1,5 @@
 #include "platform/SqliteSnapshot.h"
+#include "platform/NativeFileIo.h"
 
 #include "platform/SqliteCompanions.h"
 #include "platform/UniqueFd.h"
@@ -40,14 +41,8 @@ bool copyToNewFile(int from, const QByteArray &path, qint64 limit)
             return true;
         if (offset + got > limit)
             return false;
-        for (ssize_t written = 0; written < got;) {
-            const ssize_t put = ::write(to.get(), piece.data() + written, size_t(got - written));
-            if (put < 0 && errno == EINTR)
-                continue;
-            if (put <= 0)
-                return false;
-            written += put;
-        }
+        if (!writeAll(to.get(), piece.data(), got))
+            return false;
         offset += got;
     }
 }

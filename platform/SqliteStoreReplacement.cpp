@@ -1,4 +1,5 @@
 #include "platform/SqliteStoreReplacement.h"
+#include "platform/NativeFileIo.h"
 
 #include "platform/SqliteFileLock.h"
 #include "platform/UniqueFd.h"
@@ -27,14 +28,8 @@ bool copyAll(int from, int to)
             return false;
         if (got == 0)
             return true;
-        for (ssize_t written = 0; written < got;) {
-            const ssize_t put = ::write(to, piece.data() + written, size_t(got - written));
-            if (put < 0 && errno == EINTR)
-                continue;
-            if (put <= 0)
-                return false;
-            written += put;
-        }
+        if (!writeAll(to, piece.data(), got))
+            return false;
     }
 }
 

@@ -1,3 +1,4 @@
+#include "platform/NativeFileIo.h"
 #include "platform/TreeChange.h"
 
 #include <QList>
@@ -230,17 +231,7 @@ bool FileRewrite::write(const char *data, qint64 size)
         return !m_writeFailed;
     }
     m_size += size;
-    while (!m_writeFailed && size > 0) {
-        const ssize_t put = ::write(m_companion, data, size_t(size));
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0) {
-            m_writeFailed = true;
-            break;
-        }
-        data += put;
-        size -= put;
-    }
+    m_writeFailed = m_writeFailed || !writeAll(m_companion, data, size);
     return !m_writeFailed;
 }
 

@@ -1,3 +1,4 @@
+#include "platform/NativeFileIo.h"
 #include "platform/TreeChange.h"
 
 #include <QList>
@@ -21,16 +22,6 @@ namespace {
 
 constexpr int kCompanionTries = 16;
 const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
-std::wstring widePath(const QByteArray &utf8)
-{
-    QString path = QString::fromUtf8(utf8);
-    path.replace(QLatin1Char('/'), QLatin1Char('\\'));
-    if (path.size() > 2 && path.at(1) == QLatin1Char(':') &&
-        !path.startsWith(QLatin1String("\\\\")))
-        path.prepend(QLatin1String("\\\\?\\"));
-    return path.toStdWString();
-}
 
 bool isPlainName(const QByteArray &name)
 {

@@ -1,3 +1,4 @@
+#include "platform/NativeFileIo.h"
 #include "platform/TreeRestore.h"
 
 #include <QRandomGenerator>
@@ -28,20 +29,6 @@ QByteArray companionName(const QByteArray &name)
 {
     return '.' + name.left(200) + ".restore-" +
            QByteArray::number(QRandomGenerator::system()->generate64(), 16);
-}
-
-bool writeAll(int fd, const char *data, qint64 size)
-{
-    while (size > 0) {
-        const ssize_t put = ::write(fd, data, size_t(size));
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            return false;
-        data += put;
-        size -= put;
-    }
-    return true;
 }
 
 // Gives the companion the entry's name when nothing has taken it: in one

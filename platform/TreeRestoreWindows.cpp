@@ -1,3 +1,4 @@
+#include "platform/NativeFileIo.h"
 #include "platform/TreeRestore.h"
 
 #include <QRandomGenerator>
@@ -11,34 +12,6 @@ namespace {
 
 // 100-nanosecond intervals between 1601-01-01 and 1970-01-01.
 constexpr qint64 kEpochDifference = 116444736000000000LL;
-
-std::wstring widePath(const QByteArray &utf8)
-{
-    QString path = QString::fromUtf8(utf8);
-    path.replace(QLatin1Char('/'), QLatin1Char('\\'));
-    if (path.size() > 2 && path.at(1) == QLatin1Char(':') &&
-        !path.startsWith(QLatin1String("\\\\")))
-        path.prepend(QLatin1String("\\\\?\\"));
-    return path.toStdWString();
-}
-
-QByteArray joined(const QByteArray &folder, const QByteArray &name)
-{
-    return folder.endsWith('\\') || folder.endsWith('/') ? folder + name : folder + '\\' + name;
-}
-
-bool writeAll(HANDLE h, const char *data, qint64 size)
-{
-    while (size > 0) {
-        DWORD put = 0;
-        if (!::WriteFile(h, data, DWORD(std::min<qint64>(size, 1 << 30)), &put, nullptr) ||
-            put == 0)
-            return false;
-        data += put;
-        size -= put;
-    }
-    return true;
-}
 
 DWORD attributesAt(const QByteArray &path)
 {
@@ -68,10 +41,10 @@ RestorePlace::createFile(const RestoredAttributes &attributes,
 {
     if (!isOpen())
         return RestorePlaceOutcome::Refused;
-    const QByteArray target = joined(m_folder.m_path, m_folder.entryName());
+    const QByteArray target = joinedPath(m_folder.m_path, m_folder.entryName());
     if (attributesAt(target) != INVALID_FILE_ATTRIBUTES)
         return RestorePlaceOutcome::Exists;
-    const QByteArray companion = joined(
+    const QByteArray companion = joinedPath(
         m_folder.m_path, "." + m_folder.entryName().left(200) + ".restore-" +
                              QByteArray::number(QRandomGenerator::system()->generate64(), 16));
     HANDLE h = ::CreateFileW(widePath(companion).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -118,7 +91,7 @@ RestorePlaceOutcome RestorePlace::createLink(const QByteArray &target) const
 {
     if (!isOpen() || target.isEmpty())
         return RestorePlaceOutcome::Refused;
-    const QByteArray entry = joined(m_folder.m_path, m_folder.entryName());
+    const QByteArray entry = joinedPath(m_folder.m_path, m_folder.entryName());
     if (attributesAt(entry) != INVALID_FILE_ATTRIBUTES)
         return RestorePlaceOutcome::Exists;
     if (!::CreateSymbolicLinkW(widePath(entry).c_str(), widePath(target).c_str(),
@@ -132,7 +105,7 @@ RestorePlaceOutcome RestorePlace::appendLine(const QByteArray &bytes) const
 {
     if (!isOpen())
         return RestorePlaceOutcome::Refused;
-    const QByteArray entry = joined(m_folder.m_path, m_folder.entryName());
+    const QByteArray entry = joinedPath(m_folder.m_path, m_folder.entryName());
     HANDLE h = ::CreateFileW(widePath(entry).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
                              nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE)
