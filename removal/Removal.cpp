@@ -72,6 +72,19 @@ std::optional<QByteArray> cookieLineOf(const QString &rest, const FoundFile &fou
     return rest.mid(path.size() + 1).toLatin1();
 }
 
+// Why the file found was not changed: it is no longer the one the scan found,
+// or it is and the change was refused.
+RemovalOutcome whyUnchanged(const ScanSession &session, const std::optional<FoundFile> &found)
+{
+    if (!found)
+        return RemovalOutcome::Changed;
+    const TreeFolder folder = folderOf(session, *found);
+    FileStatus st;
+    if (!folder.entryStatus(&st) || !st.isSameObject(found->file))
+        return RemovalOutcome::Changed;
+    return RemovalOutcome::Refused;
+}
+
 } // namespace
 
 void recordRemovalFailure(ScanSession &session, const QString &path)
@@ -81,13 +94,15 @@ void recordRemovalFailure(ScanSession &session, const QString &path)
         {session.Lingua(31) + QLatin1Char(' ') + path, reportRecordSeparator()});
 }
 
-void DestroyFile(ScanSession &session, const QString &FilePath,
-                 const std::optional<FoundFile> &found)
+RemovalOutcome DestroyFile(ScanSession &session, const QString &FilePath,
+                           const std::optional<FoundFile> &found)
 {
     const bool removed =
         found && !found->isCookieFile && folderOf(session, *found).removeEntry(found->file);
-    if (!removed)
-        recordRemovalFailure(session, FilePath);
+    if (removed)
+        return RemovalOutcome::Removed;
+    recordRemovalFailure(session, FilePath);
+    return found && found->isCookieFile ? RemovalOutcome::Refused : whyUnchanged(session, found);
 }
 
 std::optional<FileStatus> RemoveMozillaCookie(ScanSession &session, const QString &Oggetto,
@@ -108,25 +123,35 @@ std::optional<FileStatus> RemoveMozillaCookie(ScanSession &session, const QStrin
     return rewritten;
 }
 
-void RemoveListedDetections(ScanSession &session)
+QList<RowRemoval> RemoveDetections(ScanSession &session, const QList<qsizetype> &rows)
 {
-    ResultListModel &list = session.results();
-    const qsizetype n = list.count();
+    const ResultListModel &list = session.results();
+    QList<RowRemoval> outcomes;
+    outcomes.reserve(rows.size());
     std::optional<RegistryRowRemoval> registry;
     // A cookie file with several listed cookies is rewritten once for each:
     // from the second on, the file to change is the one the rewrite before
     // put in the place of the file found.
     std::map<std::tuple<QByteArray, quint64, quint64>, FileStatus> rewritten;
-    for (qsizetype i = 1; i <= n; ++i) {
+    bool stopped = false;
+    for (const qsizetype i : rows) {
+        RowRemoval &done = outcomes.emplace_back(RowRemoval{i, RemovalOutcome::NotTried});
+        if (stopped || i < 1 || i > list.count())
+            continue;
         const ResultListModel::Row &row = list.row(i);
         const QString &location = row.location;
-        if (location.isEmpty())
-            break;
+        if (location.isEmpty()) {
+            stopped = true;
+            continue;
+        }
         if (location.startsWith(QLatin1String("HKEY"))) {
             if (!registry)
                 registry.emplace(session.openRegistry(RegistryAccess::ReadWrite));
-            if (!registry->removeRow(location))
+            done.outcome = RemovalOutcome::Removed;
+            if (!registry->removeRow(location)) {
                 recordRemovalFailure(session, location);
+                done.outcome = RemovalOutcome::Refused;
+            }
         } else if (location.startsWith(QLatin1String("mozilla:")) ||
                    location.startsWith(QLatin1String("netscape:"))) {
             std::optional<FoundFile> found = row.found;
@@ -136,15 +161,40 @@ void RemoveListedDetections(ScanSession &session)
             const auto earlier = found ? rewritten.find(key) : rewritten.end();
             if (earlier != rewritten.end())
                 found->file = earlier->second;
-            if (const std::optional<FileStatus> now = RemoveMozillaCookie(session, location, found))
+            if (const std::optional<FileStatus> now =
+                    RemoveMozillaCookie(session, location, found)) {
                 rewritten[key] = *now;
+                done.outcome = RemovalOutcome::Removed;
+            } else {
+                done.outcome = whyUnchanged(session, found);
+            }
         } else {
-            DestroyFile(session, location, row.found);
+            done.outcome = DestroyFile(session, location, row.found);
         }
     }
     if (registry) {
-        for (const QString &hive : registry->finish())
+        const QStringList unsaved = registry->finish();
+        for (const QString &hive : unsaved)
             recordRemovalFailure(session, hive);
+        // Which rows a hive that could not be saved held is not known: none
+        // of the registry rows counts as removed then.
+        if (!unsaved.isEmpty()) {
+            for (RowRemoval &done : outcomes) {
+                if (done.outcome == RemovalOutcome::Removed &&
+                    list.row(done.row).location.startsWith(QLatin1String("HKEY")))
+                    done.outcome = RemovalOutcome::Refused;
+            }
+        }
     }
-    list.clear();
+    return outcomes;
+}
+
+QList<RowRemoval> RemoveListedDetections(ScanSession &session)
+{
+    QList<qsizetype> all;
+    for (qsizetype i = 1; i <= session.results().count(); ++i)
+        all.append(i);
+    QList<RowRemoval> outcomes = RemoveDetections(session, all);
+    session.results().clear();
+    return outcomes;
 }

@@ -1,24 +1,40 @@
 #pragma once
 
+#include "scanner/RemovalOutcome.h"
 #include "scanner/ResultListModel.h"
 
+#include <QList>
 #include <QString>
 
 #include <optional>
 
 class ScanSession;
 
-// Removes everything the session's result list holds, in list order, then
-// empties the list: registry rows (value or whole key), cookie rows (the line
-// cut out of its cookie file) and file rows (deleted without force).  What
-// cannot be removed is recorded at the end of the session's report.
+// What a removal made of one row: the row's number in the list (counted from
+// 1, the list as it was when the removal started) and its outcome.
+struct RowRemoval {
+    qsizetype row = 0;
+    RemovalOutcome outcome = RemovalOutcome::Removed;
+};
+
+// Removes the rows numbered rows (counted from 1, in ascending order) of the
+// session's result list, in that order: registry rows (value or whole key),
+// cookie rows (the line cut out of its cookie file) and file rows (deleted
+// without force).  The removal stops at a row without an object text: that
+// row and the rows after it are not tried.  What cannot be removed is
+// recorded at the end of the session's report.  Returns one outcome per row
+// asked, in the same order; the list itself is left as it is.
 //
 // Files are changed only as the scan found them (FoundFile): reached from the
 // scan root without following a link, and only while the file and its folder
 // are still the ones the scan recorded (platform/TreeChange.h).  A row
 // without a record of where its file was found changes nothing and gets a
 // failure record.
-void RemoveListedDetections(ScanSession &session);
+QList<RowRemoval> RemoveDetections(ScanSession &session, const QList<qsizetype> &rows);
+
+// Removes every row of the session's result list (RemoveDetections), then
+// empties the list.
+QList<RowRemoval> RemoveListedDetections(ScanSession &session);
 
 // Cuts the cookie line of a cookie row ("mozilla:" or "netscape:", the cookie
 // file path, "+", the line) out of the cookie file found.  Returns the
@@ -30,9 +46,9 @@ std::optional<FileStatus> RemoveMozillaCookie(ScanSession &session, const QStrin
 // Deletes the file found without force: a read-only file, a folder, a file
 // that is no longer the one found or a cookie file (a cookie row without a
 // browser prefix) is not deleted and gets a failure record.  A symbolic link
-// is removed itself, never its target.
-void DestroyFile(ScanSession &session, const QString &FilePath,
-                 const std::optional<FoundFile> &found);
+// is removed itself, never its target.  Returns what became of the file.
+RemovalOutcome DestroyFile(ScanSession &session, const QString &FilePath,
+                           const std::optional<FoundFile> &found);
 
 // Appends the two-line failure record for path to the session's report.
 void recordRemovalFailure(ScanSession &session, const QString &path);
