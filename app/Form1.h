@@ -27,7 +27,8 @@ class QTreeView;
 class ImageControl;
 class ProgressBarIndicator;
 class QStandardItemModel;
-class DesktopShellOpen;
+class ResultRowMarks;
+class ShellOpen;
 class ScanSession;
 class UpdateCommand;
 class frmNewversion;
@@ -66,9 +67,19 @@ public:
     void Timer1_Timer();
     void Timer2_Timer();
 
-    // Scan and removal.
+    // Scan and removal.  The scan warns first when a database it needs is
+    // missing.  The removal takes the selected rows (every row when none is
+    // selected) after a confirmation, leaves the rows it could not remove in
+    // the list, marked, and then says what it did.
     void Command1_Click();
     void Command6_Click();
+    // Hands the last scan's report to the desktop's program for text files.
+    void openReport();
+    // Adds an entry (a drive's root path and label) to the drive list, shown
+    // shortened in the middle when it is too long, whole in its tooltip.
+    void addDriveEntry(const QString &entry);
+    // The current entry of the drive list, whole.
+    QString currentDriveEntry() const;
 
     // Updates.  While the update waits for the server the window shows a busy
     // cursor, stays painted and takes no clicks or keys.
@@ -84,6 +95,10 @@ public:
     void showDatabaseStatus(const DatabaseTables &tables);
     // The last-update line: Lingua(33), ": ", then LastUpdateText or Lingua(34).
     void showLastUpdateLine();
+
+    // The desktop's open request; tests put a fake in its place before they
+    // use the window.
+    void setShellOpen(std::unique_ptr<ShellOpen> shell);
 
     ProgressBarIndicator &progressIndicator() { return *m_progress; }
     const AppPaths &paths() const { return m_paths; }
@@ -136,7 +151,10 @@ public:
     QComboBox *Drive1 = nullptr;
     QTreeView *ListView1 = nullptr;
     QProgressBar *ProgressBar1 = nullptr;
-    QLineEdit *Text6 = nullptr;
+    // The current item during a scan, the summary after it; up to two lines.
+    QLabel *Text6 = nullptr;
+    // Opens the last scan's report.
+    QPushButton *OpenReport = nullptr;
 
     // Updates panel.
     QGroupBox *Frame2 = nullptr;
@@ -159,6 +177,19 @@ private:
     void buildWindow();
     void buildScanPanel();
     void buildUpdatesPanel(UpdateSettings settings);
+    // Keyboard order, and text colours on the fixed light surfaces.
+    void setTabOrder();
+    void setFixedTextColours();
+    // Accessible names and descriptions in the current language.
+    void describeControls();
+    // The summary line, and what it tells assistive technology.
+    void showSummary(const QString &text);
+    // Whether the last scan left a report to open.
+    void updateOpenReport();
+    // The rows the removal takes: the selected ones, or all (from 1, ascending).
+    QList<qsizetype> rowsToRemove() const;
+    // Shortens the drive entries to the list's width.
+    void elideDriveEntries();
     void showUpdateNotes();
     void Form_Unload();
     void startSession();
@@ -175,8 +206,9 @@ private:
     std::function<qint64()> m_tickSource;
     DiskFileWriter m_files;
     UpdateCommand *m_update = nullptr; // child of the window
-    std::unique_ptr<DesktopShellOpen> m_shell;
-    frmNewversion *m_newVersion = nullptr; // child of the window, made on first use
+    std::unique_ptr<ShellOpen> m_shell;
+    ResultRowMarks *m_resultMarks = nullptr; // child of the window
+    frmNewversion *m_newVersion = nullptr;   // child of the window, made on first use
 };
 
 // Converts a layout length in twips to pixels at 96 dots per inch.

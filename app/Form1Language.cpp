@@ -1,6 +1,7 @@
 // The main window's language texts and the six language buttons.
 #include "app/Form1.h"
 #include "app/ImageControl.h"
+#include "app/ResultRowMarks.h"
 #include "language/LanguageFile.h"
 #include "language/LanguageSwitch.h"
 
@@ -27,6 +28,10 @@ void Form1::AssociaStringhe()
     Command5->setToolTip(Lingua(17));
     Command7->setToolTip(Lingua(18));
     Image4->setToolTip(Lingua(18));
+    // The window's own additions.
+    OpenReport->setText(Lingua(OpenReportText));
+    describeControls();
+    m_resultMarks->languageChanged();
 }
 
 void Form1::Command8_Click(int Index)

@@ -44,7 +44,7 @@ struct ScanFixture {
         window = std::make_unique<Form1>(app.paths(), app.loadTables());
         Form1 &w = *window;
         w.Form_Load();
-        w.Drive1->addItem(root + " [test]");
+        w.addDriveEntry(root + " [test]");
         w.Drive1->setCurrentIndex(w.Drive1->count() - 1);
         w.Check1->setChecked(false);
     }
@@ -125,7 +125,7 @@ void TestScanWindow::scanSession()
     });
     QCOMPARE(atDetection, QStringLiteral("010000"));
     const ResultListModel &found = w.scanSession().results();
-    QCOMPARE(w.ListView1->model(), &found);
+    QCOMPARE(qobject_cast<QAbstractProxyModel *>(w.ListView1->model())->sourceModel(), &found);
     // The new session's list keeps the columns' widths.
     QCOMPARE(w.ListView1->header()->sectionSize(0), twips(2540));
     // The walk follows the file system's order, so the rows are compared as
