@@ -43,5 +43,6 @@ QString languageNativeName(int index)
                                          "Deutsch",
                                          "Espa\xc3\xb1"
                                          "ol",
-                                         "Nederlands"};    return index >= 0 && index < 6 ? QString::fromUtf8(names[index]) : QString();
+                                         "Nederlands"};
+    return index >= 0 && index < 6 ? QString::fromUtf8(names[index]) : QString();
 }
