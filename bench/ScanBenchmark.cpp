@@ -1,6 +1,8 @@
 // Measures the file walk with its name and content checks on a generated tree
-// against a pass that only reads and MD5-digests the same files, and the name
-// check's cost for a small and a large pattern table.
+// against passes that only read and MD5-digest the same files (in this
+// process, and md5sum in one and in two processes), with 1, 2 and 4 content
+// threads; how soon a stop ends a scan; and the name check's cost for a small
+// and a large pattern table.
 #include "databases/DatabaseTables.h"
 #include "databases/modCipher.h"
 #include "scanner/ContentCheck.h"
@@ -15,6 +17,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
@@ -34,6 +37,7 @@ struct Options {
     int patterns = 5000;
     int signatures = 100000;
     int rounds = 3;
+    QList<int> jobs{1, 2, 4};
     QString folder; // where the tree is made; a temporary folder when empty
 };
 
@@ -194,9 +198,10 @@ std::unique_ptr<ScanSession> newSession(const EngineHandle &engine, const QStrin
     return std::make_unique<ScanSession>(engine, AppPaths::forFolder(appFolder), LanguageTexts());
 }
 
-ScanResult timeScan(const EngineHandle &engine, const QString &root)
+ScanResult timeScan(const EngineHandle &engine, const QString &root, int jobs = 1)
 {
     const std::unique_ptr<ScanSession> session = newSession(engine, root);
+    session->setWorkerThreads(jobs);
     QElapsedTimer timer;
     timer.start();
     ScanFolder(*session, root);
@@ -225,6 +230,66 @@ double timeReference(const Tree &tree)
         HashString(1, QByteArray::fromRawData(buffer.constData(), qsizetype(used)));
     }
     return double(timer.nsecsElapsed()) / 1e9;
+}
+
+// md5sum over the files the content check reads, split over processes
+// processes run at once: the reference a scan on that many cores is measured
+// against.
+double timeMd5sum(const Tree &tree, const QString &folder, int processes)
+{
+    std::vector<QByteArray> lists(static_cast<size_t>(processes));
+    int next = 0;
+    for (const GeneratedFile &f : tree.files) {
+        if (f.size <= kContentCheckLimit)
+            lists[size_t(next++ % processes)] += QFile::encodeName(f.folder + f.name) + '\0';
+    }
+    std::vector<std::unique_ptr<QProcess>> running;
+    for (int i = 0; i < processes; ++i) {
+        const QString list = folder + QStringLiteral("md5sum-list-%1").arg(i);
+        QFile out(list);
+        if (!out.open(QIODevice::WriteOnly) ||
+            out.write(lists[size_t(i)]) != lists[size_t(i)].size())
+            qFatal("cannot write %s", qPrintable(list));
+    }
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < processes; ++i) {
+        auto p = std::make_unique<QProcess>();
+        p->setStandardInputFile(folder + QStringLiteral("md5sum-list-%1").arg(i));
+        p->setStandardOutputFile(QProcess::nullDevice());
+        p->start(QStringLiteral("xargs"), {"-0", "md5sum"});
+        running.push_back(std::move(p));
+    }
+    for (const auto &p : running) {
+        if (!p->waitForFinished(-1) || p->exitCode() != 0)
+            qFatal("md5sum failed");
+    }
+    return double(timer.nsecsElapsed()) / 1e9;
+}
+
+// The longest time from a stop asked for to the end of the scan, over stops
+// asked for at several points of a scan with jobs content threads.
+double longestStop(const EngineHandle &engine, const QString &root, int jobs, qint32 objects)
+{
+    double longest = 0;
+    for (int part = 1; part < 8; ++part) {
+        QElapsedTimer sinceStop;
+        ScanCallbacks callbacks;
+        std::unique_ptr<ScanSession> session;
+        callbacks.processEvents = [&] {
+            if (!sinceStop.isValid() && session->state().ObjectsScanned >= objects * part / 8) {
+                session->requestStop();
+                sinceStop.start();
+            }
+        };
+        session = std::make_unique<ScanSession>(engine, AppPaths::forFolder(root), LanguageTexts(),
+                                                callbacks);
+        session->setWorkerThreads(jobs);
+        ScanFolder(*session, root);
+        if (sinceStop.isValid())
+            longest = std::max(longest, double(sinceStop.nsecsElapsed()) / 1e6);
+    }
+    return longest;
 }
 
 double timeNameChecks(const EngineHandle &engine, const Tree &tree)
@@ -262,7 +327,9 @@ Options parseOptions(const QCoreApplication &app)
     const QCommandLineOption rounds("rounds", "Timed rounds, the best counts (3).", "n", "3");
     const QCommandLineOption folder("folder", "Folder to build the tree in (a temporary one).",
                                     "path");
-    parser.addOptions({files, maxSize, depth, patterns, signatures, rounds, folder});
+    const QCommandLineOption jobs("jobs", "Content threads to compare, comma-separated (1,2,4).",
+                                  "list", "1,2,4");
+    parser.addOptions({files, maxSize, depth, patterns, signatures, rounds, folder, jobs});
     parser.process(app);
     Options o;
     o.files = std::max(1, parser.value(files).toInt());
@@ -272,6 +339,9 @@ Options parseOptions(const QCoreApplication &app)
     o.signatures = std::max(0, parser.value(signatures).toInt());
     o.rounds = std::max(1, parser.value(rounds).toInt());
     o.folder = parser.value(folder);
+    o.jobs.clear();
+    for (const QString &j : parser.value(jobs).split(QLatin1Char(',')))
+        o.jobs << std::max(1, j.toInt());
     return o;
 }
 
@@ -314,6 +384,28 @@ int main(int argc, char **argv)
                 o.patterns, o.signatures, scanTime, double(tree.files.size()) / scanTime,
                 mb / scanTime, scan.objects, scan.detections);
     std::printf("Scan / reference:             %.3f\n", scanTime / reference);
+
+    // md5sum in one and in two processes, against the scan with content
+    // threads: what a scan on one and on two cores is measured against.
+    const double md5sum1 = best(o.rounds, [&] { return timeMd5sum(tree, root, 1); });
+    const double md5sum2 = best(o.rounds, [&] { return timeMd5sum(tree, root, 2); });
+    std::printf("md5sum, 1 process:            %.3f s\n", md5sum1);
+    std::printf("md5sum, 2 processes:          %.3f s  (%.3f x one process)\n", md5sum2,
+                md5sum2 / md5sum1);
+    for (int jobs : o.jobs) {
+        ScanResult parallel{};
+        const double seconds = best(o.rounds, [&] {
+            parallel = timeScan(engine, root, jobs);
+            return parallel.seconds;
+        });
+        std::printf("Scan, --jobs %d:               %.3f s  %.3f x md5sum 1 process  %.3f x "
+                    "md5sum 2 processes  %d detections\n",
+                    jobs, seconds, seconds / md5sum1, seconds / md5sum2, parallel.detections);
+    }
+    for (int jobs : o.jobs) {
+        std::printf("Stop to end of scan, --jobs %d: at most %.1f ms\n", jobs,
+                    longestStop(engine, root, jobs, scan.objects));
+    }
 
     const EngineHandle small = engineOf(makePatterns(200, tree), signatures);
     const EngineHandle large = engineOf(makePatterns(20000, tree), signatures);

@@ -2,13 +2,16 @@
 
 #include "platform/TreeChange.h"
 #include "removal/CookieLineFilter.h"
+#include "removal/CookieStoreRowRemoval.h"
 #include "removal/RegistryRowRemoval.h"
 #include "scanner/ScanSession.h"
 
 #include <QFile>
 
+#include <algorithm>
 #include <map>
 #include <tuple>
+#include <vector>
 
 namespace {
 
@@ -85,6 +88,51 @@ RemovalOutcome whyUnchanged(const ScanSession &session, const std::optional<Foun
     return RemovalOutcome::Refused;
 }
 
+// The browser store a cookie-store row names by its prefix; None for any
+// other row.
+CookieStoreKind cookieStoreOfRow(const QString &location)
+{
+    if (location.startsWith(QLatin1String("firefox:")))
+        return CookieStoreKind::Firefox;
+    if (location.startsWith(QLatin1String("chromium:")))
+        return CookieStoreKind::Chromium;
+    return CookieStoreKind::None;
+}
+
+// The rows of one cookie store found by the scan.
+struct StoreRows {
+    CookieStoreKind kind = CookieStoreKind::None;
+    FoundFile found;
+    QList<QByteArray> lines;
+    // For each line, where its row's outcome stands in the removal's list.
+    QList<qsizetype> outcomes;
+};
+
+// Removes the rows of each store in one transaction; a row that could not be
+// removed gets the failure record of its store.
+void removeStoreRows(ScanSession &session, const std::vector<StoreRows> &stores,
+                     QList<RowRemoval> &outcomes)
+{
+    for (const StoreRows &store : stores) {
+        const TreeFolder folder = folderOf(session, store.found);
+        CookieStoreRowsRemoved done;
+        if (folder.isOpen())
+            done = removeCookieStoreRows(folder, store.found, store.kind, store.lines);
+        for (qsizetype i = 0; i < store.lines.size(); ++i) {
+            RemovalOutcome &outcome = outcomes[store.outcomes.at(i)].outcome;
+            if (i < done.removed.size() && done.removed.at(i)) {
+                outcome = RemovalOutcome::Removed;
+                continue;
+            }
+            recordRemovalFailure(session, QFile::decodeName(store.found.nativePath));
+            outcome = done.locked       ? RemovalOutcome::BrowserLocked
+                      : folder.isOpen() ? RemovalOutcome::Refused
+                                        : RemovalOutcome::Changed;
+        }
+        session.processEvents();
+    }
+}
+
 } // namespace
 
 void recordRemovalFailure(ScanSession &session, const QString &path)
@@ -128,6 +176,7 @@ QList<RowRemoval> RemoveDetections(ScanSession &session, const QList<qsizetype> 
     const ResultListModel &list = session.results();
     QList<RowRemoval> outcomes;
     outcomes.reserve(rows.size());
+    std::vector<StoreRows> stores;
     std::optional<RegistryRowRemoval> registry;
     // A cookie file with several listed cookies is rewritten once for each:
     // from the second on, the file to change is the one the rewrite before
@@ -168,10 +217,32 @@ QList<RowRemoval> RemoveDetections(ScanSession &session, const QList<qsizetype> 
             } else {
                 done.outcome = whyUnchanged(session, found);
             }
+        } else if (const CookieStoreKind kind = cookieStoreOfRow(location);
+                   kind != CookieStoreKind::None) {
+            const qsizetype prefix = location.indexOf(QLatin1Char(':')) + 1;
+            const std::optional<QByteArray> line =
+                row.found && row.found->isCookieFile
+                    ? cookieLineOf(location.mid(prefix), *row.found)
+                    : std::nullopt;
+            if (!line) {
+                recordRemovalFailure(session, location);
+                done.outcome = RemovalOutcome::Changed;
+                continue;
+            }
+            const auto sameStore = [&row](const StoreRows &s) {
+                return s.found.nativePath == row.found->nativePath &&
+                       s.found.file.isSameObject(row.found->file);
+            };
+            auto store = std::find_if(stores.begin(), stores.end(), sameStore);
+            if (store == stores.end())
+                store = stores.insert(stores.end(), {kind, *row.found, {}, {}});
+            store->lines << *line;
+            store->outcomes << outcomes.size() - 1;
         } else {
             done.outcome = DestroyFile(session, location, row.found);
         }
     }
+    removeStoreRows(session, stores, outcomes);
     if (registry) {
         const QStringList unsaved = registry->finish();
         for (const QString &hive : unsaved)

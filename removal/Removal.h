@@ -19,8 +19,10 @@ struct RowRemoval {
 
 // Removes the rows numbered rows (counted from 1, in ascending order) of the
 // session's result list, in that order: registry rows (value or whole key),
-// cookie rows (the line cut out of its cookie file) and file rows (deleted
-// without force).  The removal stops at a row without an object text: that
+// cookie rows (the line cut out of its cookie file), cookie-store rows (the
+// rows of the cookie deleted from the browser's store, all rows of one store
+// in one transaction, after the other rows) and file rows (deleted without
+// force).  The removal stops at a row without an object text: that
 // row and the rows after it are not tried.  What cannot be removed is
 // recorded at the end of the session's report.  Returns one outcome per row
 // asked, in the same order; the list itself is left as it is.

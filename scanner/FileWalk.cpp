@@ -5,6 +5,7 @@
 #include "scanner/ContentCheck.h"
 #include "scanner/ContentCheckPool.h"
 #include "scanner/CookieScan.h"
+#include "scanner/CookieStoreScan.h"
 #include "scanner/NameCheck.h"
 #include "scanner/RecordDetection.h"
 #include "scanner/ScanRun.h"
@@ -122,6 +123,8 @@ private:
     FileHandle climbBack(FileHandle here, size_t depth) const;
     void checkFile(WalkStep &step, const FolderEntry &entry, const Folder &folder,
                    const QString &name, FileHandle file, bool regular);
+    bool checkCookieStore(WalkStep &step, const FolderEntry &entry, const Folder &folder,
+                          const QString &name, FileHandle &file);
 
     ScanSession &m_session;
     ContentCheckPool *m_pool;
@@ -269,7 +272,8 @@ void Walker::checkFile(WalkStep &step, const FolderEntry &entry, const Folder &f
                     step.unreadable = true;
                 }
             }
-        } else {
+        } else if (!(regular && mayBeCookieStore(name) &&
+                     checkCookieStore(step, entry, folder, name, file))) {
             step.name = Checkfile(engine, folder.path, name, m_session.nameLookup());
         }
     } catch (...) {
@@ -294,6 +298,32 @@ void Walker::checkFile(WalkStep &step, const FolderEntry &entry, const Folder &f
     if (read == ContentReader::Outcome::Read) {
         step.localVerdict = FileScan(engine, content, [this] { m_session.processEvents(); });
     }
+}
+
+// A browser cookie store is scanned for tracking cookies in place of the name
+// check, as a cookie file is; false when the file is no store.  The content
+// check follows as for any file.
+bool Walker::checkCookieStore(WalkStep &step, const FolderEntry &entry, const Folder &folder,
+                              const QString &name, FileHandle &file)
+{
+    if (!file.isOpen())
+        file = m_here.openFileIn(entry.name);
+    if (!file.isOpen())
+        return false;
+    const CookiePatterns &patterns = m_session.engine().cookiePatterns();
+    const CookieStoreScan store = scanCookieStore(m_here, entry.name, name, file, patterns, [this] {
+        m_session.processEvents();
+        return !m_session.stopRequested();
+    });
+    if (store.kind == CookieStoreKind::None)
+        return false;
+    step.cookieFile = true;
+    step.cookieScanned = patterns.found;
+    step.found.isCookieFile = true;
+    for (const QByteArray &line : store.trackingLines)
+        step.cookieObjects << store.prefix + folder.path + name + QLatin1Char('+') +
+                                  QString::fromLatin1(line);
+    return true;
 }
 
 // Commits the steps of the walk in order.

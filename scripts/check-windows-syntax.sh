@@ -25,22 +25,6 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/BUILD-windows-check}
 compiler=x86_64-w64-mingw32-g++-posix
 
-# Files that do not compile for Windows yet: the browser cookie-store access
-# works on POSIX file descriptors (openat, pread, fcntl record locks, fchown)
-# and has no Windows branch so far.  They are compiled, reported as "not yet
-# checked", and do not fail the check.  A file listed here that compiles, or
-# that is no longer a product source, fails the check: take it off the list
-# then.
-not_yet_checked=(
-    platform/SqliteCompanions.cpp       # openat, struct stat's st_mtim
-    platform/SqliteDescriptorVfs.cpp    # pread, fcntl
-    platform/SqliteFileLock.cpp         # fcntl open-file-description locks
-    platform/SqliteSnapshot.cpp         # openat, pread
-    platform/SqliteStoreReplacement.cpp # openat, renameat, unlinkat, fchown
-    removal/CookieStoreRemoval.cpp      # lstat, openat
-    scanner/CookieStoreKind.cpp         # pread
-)
-
 "$root/scripts/install-deps.sh" g++-mingw-w64-x86-64-posix
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
@@ -134,26 +118,12 @@ printf '%s\0' "${jobs[@]}" |
         'if "$compiler" "@$0" "$1" >"$2" 2>&1; then echo "ok $1"; else echo "failed $1"; fi' \
         >"$work/results"
 
-declare -A pending=()
-for file in "${not_yet_checked[@]}"; do
-    pending[$file]=1
-done
-
 status=0
 passed=0
-not_yet=()
 while read -r result source; do
     relative=${source#"$root"/}
     log="$work/logs/$(printf '%s' "$relative" | tr '/' '_').log"
-    if [ -n "${pending[$relative]:-}" ]; then
-        if [ "$result" = ok ]; then
-            echo "check-windows-syntax: $relative now compiles for Windows;" \
-                "take it off the not-yet-checked list in scripts/check-windows-syntax.sh" >&2
-            status=1
-        else
-            not_yet+=("$relative")
-        fi
-    elif [ "$result" = ok ]; then
+    if [ "$result" = ok ]; then
         passed=$((passed + 1))
     else
         echo "check-windows-syntax: $relative does not compile for Windows:" >&2
@@ -162,14 +132,6 @@ while read -r result source; do
         status=1
     fi
 done <"$work/results"
-
-for file in "${not_yet_checked[@]}"; do
-    if [ -z "${checked_source[$file]:-}" ]; then
-        echo "check-windows-syntax: $file is on the not-yet-checked list but is no product" \
-            "source; take it off the list in scripts/check-windows-syntax.sh" >&2
-        status=1
-    fi
-done
 
 # Every tracked .cpp file in a folder that holds product sources belongs to a
 # product target, for Windows or for POSIX; otherwise the CMake lists have
@@ -190,7 +152,6 @@ if git -C "$root" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
 fi
 
 echo "Windows syntax check ($compiler -fsyntax-only): $passed files pass," \
-    "${#not_yet[@]} not yet checked${not_yet:+ (${not_yet[*]})}," \
     "${#posix_only[@]} POSIX-only files not compiled for Windows."
 if [ "$status" -ne 0 ]; then
     echo "Windows syntax check FAILED" >&2

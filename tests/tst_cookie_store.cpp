@@ -3,11 +3,14 @@
 // store, and removing rows.
 #include "platform/UniqueFd.h"
 #include "removal/CookieStoreRemoval.h"
+#include "removal/Removal.h"
 #include "scanner/CookieLineMatch.h"
 #include "scanner/CookieScan.h"
 #include "scanner/CookieStoreKind.h"
 #include "scanner/CookieStoreLine.h"
 #include "scanner/CookieStoreReader.h"
+#include "scanner/ScanRun.h"
+#include "scanner/ScanSession.h"
 #include "tests/support/CookieStoreBuilder.h"
 #include "tests/support/TestAppFolder.h"
 
@@ -18,6 +21,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <algorithm>
 
 #include <sqlite3.h>
 
@@ -241,6 +246,14 @@ QString makeStore(const QString &folder, CookieStoreLayout layout, bool wal = fa
     return path;
 }
 
+// Whether a removal left a row because a browser held its store open.
+bool browserHeldAStore(const QList<RowRemoval> &outcomes)
+{
+    return std::any_of(outcomes.cbegin(), outcomes.cend(), [](const RowRemoval &r) {
+        return r.outcome == RemovalOutcome::BrowserLocked;
+    });
+}
+
 } // namespace
 
 class TestCookieStore : public QObject
@@ -261,6 +274,7 @@ private slots:
     void removalLeavesStoresItMustNotChange();
     void lineMatchingAsForCookiesTxt();
     void demoStoresHoldOneTrackingCookieEach();
+    void scanAndRemovalOfStoresInTheTree();
 
 private:
     QTemporaryDir m_dir;
@@ -869,6 +883,83 @@ void TestCookieStore::demoStoresHoldOneTrackingCookieEach()
         QVERIFY(!cookieLineMatches(lines.at(0), patterns));
         QVERIFY(cookieLineMatches(lines.at(1), patterns));
     }
+}
+
+void TestCookieStore::scanAndRemovalOfStoresInTheTree()
+{
+    TestAppFolder app;
+    app.writeFile("lang.dat", "1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20,21,22,23,24,"
+                              "25,26,27,28,29,30,Not deleted:,Found:\r\n");
+    app.writeDatabase("cookdb.dat", "***Adware.Sample\n\\notes\\cookies\n***Tracking Cookie\n"
+                                    "TRACKCOOKIE:*.tracker.test*:END\n***End\n--ME-\n<<<>>\n");
+    const QString root = path("tree");
+    // A Firefox store (WAL), a Chromium store in its profile folder and one
+    // in Network/, each with one tracking cookie among others; a file named
+    // Cookies that is no database, a folder named Cookies, and cookies.txt.
+    const QString firefox =
+        makeStore(root + "/Users/u/AppData/Roaming/Mozilla/Firefox/Profiles/p.default",
+                  CookieStoreLayout::Firefox2020, true);
+    const QString profile = makeStore(root + "/Users/u/AppData/Local/Chromium/User Data/Default",
+                                      CookieStoreLayout::Chromium2015);
+    const QString network = makeStore(root + "/Users/u/AppData/Local/Chromium/User Data/Profile 1"
+                                             "/Network",
+                                      CookieStoreLayout::Chromium2024);
+    writeTestFile(root + "/notes/Cookies", "not a database");
+    writeTestFile(root + "/folder/Cookies/readme", "a folder named Cookies");
+    writeTestFile(root + "/mozilla/cookies.txt", "www.tracker.test\tFALSE\t/\tFALSE\t0\tid\t7\n");
+    QCOMPARE(::chown(QFile::encodeName(network).constData(), 4321, 4322), 0);
+    QCOMPARE(::chmod(QFile::encodeName(network).constData(), 0640), 0);
+
+    const auto scan = [&] {
+        std::unique_ptr<ScanSession> session = app.newSession(app.loadEngine());
+        ScanRun(*session).run(root + "/", false);
+        return session;
+    };
+    std::unique_ptr<ScanSession> session = scan();
+    QStringList rows;
+    for (qsizetype i = 1; i <= session->results().count(); ++i)
+        rows << session->results().row(i).name + "|" + session->results().row(i).location;
+    rows.sort();
+    const QString line = ".tracker.test\tTRUE\t/\tFALSE\t2000000000\tid\t1\n";
+    QStringList expected(
+        {"Adware.Sample|" + root + "/notes/Cookies",
+         "Tracking Cookie|chromium:" + network + "+" + line,
+         "Tracking Cookie|chromium:" + profile + "+" + line,
+         "Tracking Cookie|firefox:" + firefox + "+" + line,
+         "Tracking Cookie|mozilla:" + root +
+             "/mozilla/cookies.txt+www.tracker.test\tFALSE\t/\tFALSE\t0\tid\t7\n"});
+    expected.sort();
+    QCOMPARE(rows, expected);
+    QVERIFY(readTestFile(session->reportPath()).contains("Found: TRACKING COOKIE\r\nfirefox:"));
+
+    // A browser holding the Firefox store keeps its row; the others go, each
+    // store keeping its other rows, its schema, its owner and mode.
+    {
+        StoreHolder browser(firefox, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE;");
+        QVERIFY(browser.isReady());
+        QVERIFY(browserHeldAStore(RemoveListedDetections(*session)));
+    }
+    const QByteArray report = readTestFile(session->reportPath());
+    QVERIFY2(report.contains("Not deleted: " + firefox.toUtf8() + "\r\n"), report.constData());
+    QVERIFY(!report.contains("Not deleted: " + network.toUtf8()));
+    for (const QString &store : {profile, network}) {
+        QCOMPARE(query(store, "SELECT host_key, name FROM cookies ORDER BY host_key"),
+                 QStringList({"ads.test|uid", "www.example.org|keep"}));
+        QCOMPARE(query(store, "PRAGMA integrity_check"), QStringList{"ok"});
+    }
+    struct stat st {
+    };
+    QCOMPARE(::stat(QFile::encodeName(network).constData(), &st), 0);
+    QVERIFY(st.st_uid == 4321 && st.st_gid == 4322 && (st.st_mode & 07777) == 0640);
+    QCOMPARE(query(firefox, "SELECT count(*) FROM moz_cookies"), QStringList{"3"});
+    QVERIFY(QFile::exists(root + "/notes/Cookies") == false);
+
+    // Closed, the browser's store gives its row up too.
+    session = scan();
+    QCOMPARE(session->results().count(), 1);
+    QVERIFY(!browserHeldAStore(RemoveListedDetections(*session)));
+    QCOMPARE(query(firefox, "SELECT host FROM moz_cookies ORDER BY host"),
+             QStringList({"ads.test", "www.example.org"}));
 }
 
 int main(int argc, char **argv)
