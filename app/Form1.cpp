@@ -318,6 +318,8 @@ void Form1::showLastUpdateLine()
     LastUpdateText = ok ? TextFiles::fromLocal8Bit(line) : QString();
     lblMessages->setText(Lingua(33) + QStringLiteral(": ") +
                          (LastUpdateText.isEmpty() ? Lingua(34) : LastUpdateText));
+    lblMessages->setToolTip(Lingua(DataFolderText) + QLatin1Char(' ') +
+                            m_paths.folders.writeFolder);
     lblMessages->setAccessibleDescription(lblMessages->text());
 }
 

@@ -93,7 +93,8 @@ public:
 
     // Shows, for each database, its "OK" or its "ERR" label.
     void showDatabaseStatus(const DatabaseTables &tables);
-    // The last-update line: Lingua(33), ": ", then LastUpdateText or Lingua(34).
+    // The last-update line: Lingua(33), ": ", then LastUpdateText or Lingua(34);
+    // its tooltip names the data folder, where the program writes.
     void showLastUpdateLine();
 
     // The desktop's open request; tests put a fake in its place before they

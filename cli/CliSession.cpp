@@ -1,15 +1,15 @@
 #include "cli/CliSession.h"
 
-#include "cli/CliOutput.h"
 #include "databases/DatabaseLoader.h"
 #include "language/LanguageFile.h"
 #include "platform/ProgressIndicator.h"
 
-std::optional<CliSession> CliSession::start(const QString &appFolder)
+std::optional<CliSession> CliSession::start(const CommonOptions &options, const char *command)
 {
-    const DataFolderResult folders = resolveDataFolders(DataFolderInputs::fromProcess(appFolder));
+    const DataFolderResult folders =
+        resolveDataFolders(DataFolderInputs::fromProcess(options.appFolder));
     if (!folders.ok()) {
-        CliOutput::err(QStringLiteral("torvakine-cli: ") + folders.error);
+        options.cannotRun(command, folders.error);
         return std::nullopt;
     }
     CliSession s;
@@ -21,16 +21,4 @@ std::optional<CliSession> CliSession::start(const QString &appFolder)
     prepareLoadedTables(tables);
     s.engine = makeEngine(std::move(tables));
     return s;
-}
-
-bool CliSession::parseAppFolderOnly(const QStringList &args, const char *help, QString *appFolder)
-{
-    if (args.size() == 2 && args[0] == QLatin1String("--app-folder")) {
-        *appFolder = args[1];
-        return true;
-    }
-    if (args.isEmpty())
-        return true;
-    CliOutput::err(QString::fromLatin1(help));
-    return false;
 }

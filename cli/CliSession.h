@@ -1,11 +1,9 @@
 #pragma once
 
+#include "cli/CommonOptions.h"
 #include "language/LanguageTexts.h"
 #include "platform/AppPaths.h"
 #include "scanner/Engine.h"
-
-#include <QString>
-#include <QStringList>
 
 #include <optional>
 
@@ -17,12 +15,9 @@ struct CliSession {
     LanguageTexts texts;
     EngineHandle engine;
 
-    // appFolder empty: the data folders of the executable (portable, or
-    // installed with the user's data folder).  None, with a message on
-    // standard error, when the folder does not exist or the user's data
-    // folder cannot be used.
-    static std::optional<CliSession> start(const QString &appFolder);
-    // Reads the arguments of a command whose only option is --app-folder DIR.
-    // False, with the command's help on standard error, for anything else.
-    static bool parseAppFolderOnly(const QStringList &args, const char *help, QString *appFolder);
+    // The data folders of options.appFolder or, when it is empty, of the
+    // executable (portable, or installed with the user's data folder).
+    // None, after options.cannotRun for command, when the folder does not
+    // exist or the user's data folder cannot be used.
+    static std::optional<CliSession> start(const CommonOptions &options, const char *command);
 };

@@ -2,6 +2,6 @@
 
 #include <QStringList>
 
-// torvakine-cli info [--app-folder DIR]
+// torvakine-cli info [--app-folder DIR] [--format text|json]
 int runInfoCommand(const QStringList &args);
 extern const char *const kInfoHelp;

@@ -2,6 +2,6 @@
 
 #include <QStringList>
 
-// torvakine-cli update [--app-folder DIR]
+// torvakine-cli update [--app-folder DIR] [--format text|json]
 int runUpdateCommandLine(const QStringList &args);
 extern const char *const kUpdateHelp;

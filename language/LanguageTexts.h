@@ -32,6 +32,12 @@ enum LinguaEntry : int {
     // A file could not be saved (a full disk); the previous file is kept.
     // Shown after the download's or the file's name.
     UpdateWriteFailedText,
+    // Title of the desktop notification of a scan that found something,
+    // followed by a space and the number of detections.
+    ThreatsFoundTitleText,
+    // Tooltip of the last-update line before the folder the program writes
+    // into, followed by a space and the folder.
+    DataFolderText,
     // Scan warning and report line before the names of the threat databases that
     // could not be loaded (the scan then cannot find every threat).
     MissingDatabasesText,

@@ -1,5 +1,6 @@
 #include "platform/DBusDesktopNotifier.h"
 
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QFileInfo>
 #include <QVariantMap>
@@ -20,6 +21,12 @@ QDBusConnection sessionBusIfAny()
                        (!runtimeDir.isEmpty() && QFileInfo::exists(runtimeDir + "/bus"));
     if (!named)
         return QDBusConnection(QStringLiteral("torvakine-no-session-bus"));
+    // Qt registers the types of the messages it delivers when it first
+    // needs them.  A program that ends right after its calls can get there
+    // only while it ends, with the type registry already gone, and Qt then
+    // warns on standard error; registered now, they are there to the end.
+    qRegisterMetaType<QDBusMessage>();
+    qRegisterMetaType<QDBusError>();
     return QDBusConnection::sessionBus();
 }
 

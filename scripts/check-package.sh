@@ -80,6 +80,19 @@ unpack() {
 }
 step "dpkg-deb -x unpacks the package" unpack || exit 1
 
+# The hive helper where the programs look for it, off the PATH; no demo
+# samples.
+check_contents() {
+  local contents helper="$root/usr/lib/torvakine/torvakine-hive-helper"
+  contents=$(dpkg-deb -c "$package") || return 1
+  [ -x "$helper" ] && [ ! -L "$helper" ] || fail "no executable $helper" || return 1
+  ! grep -Ei '/demo/|eicar|stbar\.exe|dropper-sample|cookies\.(txt|sqlite)' <<<"$contents" ||
+    fail "demo samples in the package" || return 1
+  ! grep -E '^-.* \./usr/(bin|sbin)/torvakine-hive-helper$' <<<"$contents" ||
+    fail "the hive helper is on the PATH"
+}
+step "the package holds the hive helper and no demo samples" check_contents
+
 check_desktop_entry() {
   desktop-file-validate "$root/usr/share/applications/com.torvakine.Antispyware.desktop"
 }
@@ -164,9 +177,13 @@ check_info() {
 }
 step "torvakine-cli info loads the installed databases" check_info
 
+# As the weekly timer runs it, with --notify: without a session bus no
+# notification is tried and nothing is said about it.
 check_scan() {
-  local out status=0
-  out=$(as_test_user "$cli" scan --no-registry "$scratch/scanme") || status=$?
+  local out status=0 err="$own/scan.err"
+  out=$(as_test_user "$cli" scan --no-registry --notify "$scratch/scanme" 2>"$err") || status=$?
+  cat "$err"
+  [ "$(wc -l <"$err")" -eq 1 ] || fail "more than the summary line on standard error" || return 1
   echo "$out"
   [ "$status" -eq 1 ] || fail "exit status $status, expected 1 (something found)" || return 1
   [ "$out" = $'Adware.SampleBar\t'"$scratch/scanme/SampleToolbar/stbar.exe" ] ||
@@ -207,12 +224,17 @@ check_json() {
   out=$(as_test_user "$cli" info --format json) || fail "info --format json failed" || return 1
   echo "$out"
   json_lines "$out" || return 1
-  jq -s -e --arg data "$data" '
+  jq -s -e --arg data "$data" --arg share "$root/usr/share/torvakine" \
+    --arg helper "$root/usr/lib/torvakine/torvakine-hive-helper" '
     ([.[] | select(.type == "database")] | length == 3 and
       all(.loaded == true and (.version | type == "string") and (.entries | type == "number")
           and (.file | IN("cookdb.dat", "trojsig.dat", "regdb.dat"))
           and (.path | type == "string"))) and
+    ([.[] | select(.type == "database" and .file == "trojsig.dat") | .path] ==
+      [$data + "/trojsig.dat"]) and
     (.[-1] | .command == "info" and .mode == "installed" and .data_folder == $data
+             and .read_folder == $share and .hive_helper == $helper
+             and (.last_update | type == "string") and .error == null
              and .exit_code == 0)' <<<"$out" >/dev/null ||
     fail "info: unexpected fields or values" || return 1
 
@@ -222,9 +244,11 @@ check_json() {
   jq -s -e --arg object "$scratch/scanme/SampleToolbar/stbar.exe" '
     ([.[] | select(.type == "detection")] == [{"type": "detection",
       "threat": "Adware.SampleBar", "object": $object, "kind": "file"}]) and
-    (.[-1] | .command == "scan" and .detections == 1 and .exit_code == 1
+    (.[-1] | .command == "scan" and .detections == 1 and .unreadable == 0
+             and .exit_code == 1 and .error == null and .removed == false
              and (.objects | type == "number") and (.bytes | type == "number")
-             and (.report | type == "string") and (.text | type == "string"))' \
+             and (.seconds | type == "number") and (.report | type == "string")
+             and (.text | type == "string"))' \
     <<<"$out" >/dev/null || fail "scan: unexpected fields or values" || return 1
   [ "$status" -eq 1 ] || fail "scan --format json: exit status $status, expected 1" || return 1
 
@@ -235,10 +259,11 @@ check_json() {
   json_lines "$out" || return 1
   jq -s -e '
     ([.[] | select(.type == "download")] == [{"type": "download", "file": "trojsig.dat",
-      "text": "Trojan database", "status": "Completed", "ok": true}]) and
+      "text": "Trojan database", "status": "Completed", "ok": true, "problem": null}]) and
     (.[-1] | .command == "update" and .result == "updated" and .downloads == 1
              and .failed == 0 and (.new_version | type == "boolean")
-             and (.message | type == "string") and .exit_code == 0)' <<<"$out" >/dev/null ||
+             and (.message | type == "string") and .error == null
+             and .exit_code == 0)' <<<"$out" >/dev/null ||
     fail "update: unexpected fields or values"
 }
 step "--format json prints the documented JSON Lines" check_json

@@ -106,9 +106,12 @@ void TestCli::scanReportRemovalAndErrors()
     QCOMPARE(r.exitCode, 0);
     // A portable folder is read from and written into.
     const QString folder = QDir::toNativeSeparators(app.path()) + QDir::separator();
+    const QString helper =
+        QFileInfo(QFileInfo(TORVAKINE_CLI_PATH).dir(), "torvakine-hive-helper").canonicalFilePath();
     QCOMPARE(r.out, "cookdb.dat\tloaded\tc1\t5\ntrojsig.dat\tnot loaded\t-\t0\nregdb.dat\tloaded\t"
                     "r1\t0\napplication folder\t" +
-                        folder + "\ndata folder\t" + folder + "\n");
+                        folder + "\ndata folder\t" + folder + "\nlast update\t-\nhive helper\t" +
+                        helper + "\n");
 }
 
 void TestCli::updateAgainstALoopbackServer()

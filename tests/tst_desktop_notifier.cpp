@@ -1,84 +1,10 @@
 // Desktop notifications over D-Bus, against a private bus that this test
 // starts with a small notification service of its own on it.
 #include "platform/DBusDesktopNotifier.h"
+#include "tests/support/PrivateNotificationBus.h"
 
 #include <QDBusConnection>
-#include <QDBusContext>
-#include <QDBusMessage>
-#include <QMutex>
-#include <QMutexLocker>
-#include <QProcess>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
-
-namespace {
-
-const QString kServiceName = QStringLiteral("org.freedesktop.Notifications");
-
-// What the fake service received in one Notify call.
-struct NotifyCall {
-    QString appName;
-    uint replacesId = 0;
-    QString appIcon;
-    QString summary;
-    QString body;
-    QStringList actions;
-    QVariantMap hints;
-    int expireTimeout = 0;
-};
-
-} // namespace
-
-// The service side of org.freedesktop.Notifications.  It lives on its own
-// thread, so that the notifier's blocking call on the test's thread gets its
-// answer.
-class FakeNotificationService : public QObject, protected QDBusContext
-{
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
-public:
-    enum class Behaviour { Answer, Fail, Silent };
-
-    void setBehaviour(Behaviour b, const QStringList &capabilities)
-    {
-        QMutexLocker lock(&m_mutex);
-        m_behaviour = b;
-        m_capabilities = capabilities;
-    }
-    QList<NotifyCall> takeCalls()
-    {
-        QMutexLocker lock(&m_mutex);
-        return std::exchange(m_calls, {});
-    }
-
-public slots:
-    QStringList GetCapabilities()
-    {
-        QMutexLocker lock(&m_mutex);
-        return m_capabilities;
-    }
-    uint Notify(const QString &appName, uint replacesId, const QString &appIcon,
-                const QString &summary, const QString &body, const QStringList &actions,
-                const QVariantMap &hints, int expireTimeout)
-    {
-        QMutexLocker lock(&m_mutex);
-        m_calls.append(
-            {appName, replacesId, appIcon, summary, body, actions, hints, expireTimeout});
-        if (m_behaviour == Behaviour::Fail)
-            sendErrorReply(QDBusError::AccessDenied, QStringLiteral("refused"));
-        else if (m_behaviour == Behaviour::Silent)
-            setDelayedReply(true); // and never answer
-        return uint(m_calls.size());
-    }
-
-private:
-    QMutex m_mutex;
-    Behaviour m_behaviour = Behaviour::Answer;
-    QStringList m_capabilities;
-    QList<NotifyCall> m_calls;
-};
 
 class TestDesktopNotifier : public QObject
 {
@@ -95,60 +21,22 @@ private slots:
     void withoutSessionBus();
 
 private:
-    QTemporaryDir m_dir;
-    QProcess m_daemon;
+    PrivateNotificationBus m_bus;
     QString m_address;
-    QThread m_serviceThread;
     FakeNotificationService *m_service = nullptr;
 };
 
 void TestDesktopNotifier::initTestCase()
 {
-    const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
-    if (daemon.isEmpty())
-        QFAIL("dbus-daemon is missing: install the Debian package dbus-daemon "
-              "(scripts/install-deps.sh does)");
-    // A bus of this test alone: no service files, so nothing is started on
-    // demand, and a socket in the test's own folder.
-    const QString config = m_dir.filePath(QStringLiteral("bus.conf"));
-    QFile conf(config);
-    QVERIFY(conf.open(QIODevice::WriteOnly));
-    conf.write(QStringLiteral(
-                   "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration "
-                   "1.0//EN\" \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                   "<busconfig><type>session</type><listen>unix:dir=%1</listen>"
-                   "<auth>EXTERNAL</auth><policy context=\"default\">"
-                   "<allow send_destination=\"*\" eavesdrop=\"true\"/>"
-                   "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n")
-                   .arg(m_dir.path())
-                   .toUtf8());
-    conf.close();
-    m_daemon.start(daemon,
-                   {"--config-file=" + config, "--nofork", "--nopidfile", "--print-address=1"});
-    QVERIFY2(m_daemon.waitForStarted(), qPrintable(m_daemon.errorString()));
-    QVERIFY(m_daemon.waitForReadyRead(30000));
-    m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
-    QVERIFY2(m_address.startsWith("unix:"), qPrintable(m_address));
-
-    QDBusConnection service = QDBusConnection::connectToBus(m_address, QStringLiteral("service"));
-    QVERIFY(service.isConnected());
-    m_service = new FakeNotificationService;
-    m_service->moveToThread(&m_serviceThread);
-    m_serviceThread.start();
-    QVERIFY(service.registerObject(QStringLiteral("/org/freedesktop/Notifications"), m_service,
-                                   QDBusConnection::ExportAllSlots));
-    QVERIFY(service.registerService(kServiceName));
+    QString error;
+    QVERIFY2(m_bus.start(&error), qPrintable(error));
+    m_address = m_bus.address();
+    m_service = &m_bus.service();
 }
 
 void TestDesktopNotifier::cleanupTestCase()
 {
-    QDBusConnection::disconnectFromBus(QStringLiteral("service"));
     QDBusConnection::disconnectFromBus(QStringLiteral("client"));
-    m_serviceThread.quit();
-    m_serviceThread.wait();
-    delete m_service;
-    m_daemon.terminate();
-    m_daemon.waitForFinished();
 }
 
 void TestDesktopNotifier::init()
@@ -216,13 +104,12 @@ void TestDesktopNotifier::unansweredOrRefusedNotification()
 
 void TestDesktopNotifier::busWithoutService()
 {
-    // A second bus of the same kind, on which no notification service runs:
-    // the call is refused at once, nothing is started to serve it.
-    QDBusConnection service = QDBusConnection::connectToBus(m_address, QStringLiteral("service"));
-    QVERIFY(service.unregisterService(kServiceName));
+    // The bus without a notification service on it: the call is refused at
+    // once, nothing is started to serve it.
+    QVERIFY(m_bus.unregisterService());
     DBusDesktopNotifier notifier(QDBusConnection::connectToBus(m_address, "client"));
     const bool sent = notifier.notify(QStringLiteral("Torvakine"), QStringLiteral("text"));
-    QVERIFY(service.registerService(kServiceName));
+    QVERIFY(m_bus.registerService());
     QVERIFY(!sent);
     QVERIFY(m_service->takeCalls().isEmpty());
 }
@@ -231,13 +118,13 @@ void TestDesktopNotifier::withoutSessionBus()
 {
     // A bus address that leads nowhere.
     DBusDesktopNotifier broken(QDBusConnection::connectToBus(
-        QStringLiteral("unix:path=") + m_dir.filePath("no-bus"), QStringLiteral("broken")));
+        QStringLiteral("unix:path=") + m_bus.filePath("no-bus"), QStringLiteral("broken")));
     QVERIFY(!broken.notify(QStringLiteral("Torvakine"), QStringLiteral("text")));
     QDBusConnection::disconnectFromBus(QStringLiteral("broken"));
 
     // An environment that names no session bus: nothing is tried.
     qunsetenv("DBUS_SESSION_BUS_ADDRESS");
-    qputenv("XDG_RUNTIME_DIR", m_dir.filePath("runtime").toUtf8());
+    qputenv("XDG_RUNTIME_DIR", m_bus.filePath("runtime").toUtf8());
     QVERIFY(!DBusDesktopNotifier().notify(QStringLiteral("Torvakine"), QStringLiteral("text")));
     QVERIFY(m_service->takeCalls().isEmpty());
 

@@ -54,19 +54,32 @@ QStringList entries(const Form1 &w)
 }
 
 // Every text of the main window that the language sets, and what it should
-// show when entry n reads text(n) and no update date is known.
+// show when entry n reads text(n), no update date is known and the program
+// writes into folder.
 QStringList shownTexts(const Form1 &w)
 {
-    return {w.Command1->toolTip(), w.Image1->toolTip(),   w.Command2->toolTip(),
-            w.Image3->toolTip(),   w.Check1->text(),      w.Command4->toolTip(),
-            w.Command6->toolTip(), w.Command5->toolTip(), w.Command7->toolTip(),
-            w.Image4->toolTip(),   w.Label3->text(),      w.lblMessages->text()};
+    return {w.Command1->toolTip(),   w.Image1->toolTip(),   w.Command2->toolTip(),
+            w.Image3->toolTip(),     w.Check1->text(),      w.Command4->toolTip(),
+            w.Command6->toolTip(),   w.Command5->toolTip(), w.Command7->toolTip(),
+            w.Image4->toolTip(),     w.Label3->text(),      w.lblMessages->text(),
+            w.lblMessages->toolTip()};
 }
 
-QStringList expectedTexts(const Texts &text)
+QStringList expectedTexts(const Texts &text, const QString &folder)
 {
-    return {text(1),  text(1),  text(2),  text(3),  text(4),  text(10),
-            text(12), text(17), text(18), text(18), text(26), text(33) + ": " + text(34)};
+    return {text(1),
+            text(1),
+            text(2),
+            text(3),
+            text(4),
+            text(10),
+            text(12),
+            text(17),
+            text(18),
+            text(18),
+            text(26),
+            text(33) + ": " + text(34),
+            text(DataFolderText) + " " + QDir::toNativeSeparators(folder)};
 }
 
 } // namespace
@@ -143,7 +156,7 @@ void TestLanguage::languageSwitch()
     app.writeFile("Language/" + languageFileName(4), fixtureFile(4, 20));
     Form1 w(app.paths(), DatabaseTables{});
     w.Form_Load();
-    QCOMPARE(shownTexts(w), expectedTexts(fixture(0)));
+    QCOMPARE(shownTexts(w), expectedTexts(fixture(0), app.path()));
     QCOMPARE(entries(w), entries(fixture(0)));
 
     // The copy leaves no temporary file behind, and a missing file or an
@@ -151,7 +164,7 @@ void TestLanguage::languageSwitch()
     const QStringList files = {"lang.dat", "upd.dat"};
     for (const int button : {3, 5, 6, -1}) {
         w.Command8_Click(button);
-        QCOMPARE(shownTexts(w), expectedTexts(fixture(3)));
+        QCOMPARE(shownTexts(w), expectedTexts(fixture(3), app.path()));
         QCOMPARE(entries(w), entries(fixture(3)));
         QCOMPARE(app.readFile("lang.dat"), fixtureFile(3, kLast + 6));
         QCOMPARE(QDir(app.path()).entryList(QDir::Files), files);
@@ -161,7 +174,7 @@ void TestLanguage::languageSwitch()
     w.Command8_Click(4);
     QCOMPARE(app.readFile("lang.dat"), fixtureFile(4, 20));
     const Texts mixed = [](int n) { return n <= 34 ? fixture(4, 20, 3)(n) : fixture(7)(n); };
-    QCOMPARE(shownTexts(w), expectedTexts(mixed));
+    QCOMPARE(shownTexts(w), expectedTexts(mixed, app.path()));
     QCOMPARE(entries(w), entries(mixed));
     // Without lang.dat the texts stay as they are.
     QVERIFY(QFile::remove(app.filePath("lang.dat")));

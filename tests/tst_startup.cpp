@@ -12,6 +12,7 @@ class TestStartup : public QObject
     Q_OBJECT
 private slots:
     void formLoad();
+    void dataFolderIsShown();
     void secondInstanceIsRefused();
     void refusedProgramEnds();
 };
@@ -42,6 +43,25 @@ void TestStartup::formLoad()
             QCOMPARE(w.engine().tables().CookDbEntries.mid(1),
                      QStringList({"***A", "\\windows\\system32\\b.dll", "\\windows\\e"}));
     }
+}
+
+void TestStartup::dataFolderIsShown()
+{
+    // Installed: read from one folder, written into another.  The window
+    // names the one it writes into, in its language.
+    TestAppFolder installed, data;
+    installed.writeDatabase("regdb.dat", "[[[1\n");
+    QByteArray language;
+    for (int n = 1; n <= LanguageTexts::kLastEntry; ++n)
+        language += (n == DataFolderText ? "Datenordner:" : "t") + QByteArray("\r\n");
+    installed.writeFile("lang.dat", language);
+    DataFolders folders;
+    folders.mode = DataFolders::Mode::Installed;
+    folders.readFolder = QDir::toNativeSeparators(installed.path());
+    folders.writeFolder = QDir::toNativeSeparators(data.path());
+    Form1 w(AppPaths::forFolders(folders), installed.loadTables());
+    w.Form_Load();
+    QCOMPARE(w.lblMessages->toolTip(), "Datenordner: " + folders.writeFolder);
 }
 
 void TestStartup::secondInstanceIsRefused()
