@@ -34,15 +34,20 @@ QRect layoutRect(int left, int top, int width, int height)
     return QRect(twips(left), twips(top), twips(width), twips(height));
 }
 
+// The text colour on the window's light picture and on the panels' light
+// surface, whatever the desktop's palette says.
+const QColor kFixedText(0x1b, 0x2a, 0x3a);
+
 QLabel *statusLabel(QWidget *parent, const QString &caption, const QString &color, int left)
 {
     auto *label = new QLabel(caption, parent);
     label->setGeometry(layoutRect(left, 6360, color.isEmpty() ? 1215 : 615, 255));
-    QString style = QStringLiteral("font-weight: bold;");
-    if (!color.isEmpty()) {
-        style += QStringLiteral("color: ") + color + QLatin1Char(';');
+    // A style sheet sets its own colours: the name labels take the fixed
+    // dark text colour of the window's light picture.
+    QString style = QStringLiteral("font-weight: bold; color: ") +
+                    (color.isEmpty() ? kFixedText.name() : color) + QLatin1Char(';');
+    if (!color.isEmpty())
         label->hide();
-    }
     label->setStyleSheet(style);
     return label;
 }
@@ -65,10 +70,6 @@ ImageControl *imageControl(QWidget *parent, const QString &art, const QRect &rec
         image->setPixmap(Artwork::pixmap(art, rect.size()));
     return image;
 }
-
-// The text colour on the window's light picture and on the panels' light
-// surface, whatever the desktop's palette says.
-const QColor kFixedText(0x1b, 0x2a, 0x3a);
 
 // A panel fills its area with a plain surface of its own: it would otherwise
 // inherit the window's background picture and tile it again from its own
@@ -193,14 +194,14 @@ void Form1::buildWindow()
     connect(Command5, &QPushButton::clicked, this, &Form1::Command5_Click);
 
     Label1 = statusLabel(this, QStringLiteral("SPYDB"), QString(), 1560);
-    Label2 = statusLabel(this, QStringLiteral("OK"), QStringLiteral("#1a8f2e"), 2880);
-    Label4 = statusLabel(this, QStringLiteral("ERR"), QStringLiteral("#c62828"), 2880);
+    Label2 = statusLabel(this, QStringLiteral("OK"), QStringLiteral("#146c2e"), 2880);
+    Label4 = statusLabel(this, QStringLiteral("ERR"), QStringLiteral("#b71c1c"), 2880);
     Label10 = statusLabel(this, QStringLiteral("REGDB"), QString(), 4200);
-    Label8 = statusLabel(this, QStringLiteral("OK"), QStringLiteral("#1a8f2e"), 5520);
-    Label9 = statusLabel(this, QStringLiteral("ERR"), QStringLiteral("#c62828"), 5520);
+    Label8 = statusLabel(this, QStringLiteral("OK"), QStringLiteral("#146c2e"), 5520);
+    Label9 = statusLabel(this, QStringLiteral("ERR"), QStringLiteral("#b71c1c"), 5520);
     Label5 = statusLabel(this, QStringLiteral("TROJSIG"), QString(), 6960);
-    Label6 = statusLabel(this, QStringLiteral("OK"), QStringLiteral("#1a8f2e"), 8280);
-    Label7 = statusLabel(this, QStringLiteral("ERR"), QStringLiteral("#c62828"), 8280);
+    Label6 = statusLabel(this, QStringLiteral("OK"), QStringLiteral("#146c2e"), 8280);
+    Label7 = statusLabel(this, QStringLiteral("ERR"), QStringLiteral("#b71c1c"), 8280);
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(9);

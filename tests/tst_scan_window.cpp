@@ -154,8 +154,15 @@ void TestScanWindow::scanSession()
     scanWithActionAtFirstDetection(w, [&w] { w.Command2_Click(); });
     const ScanSession &stopped = w.scanSession();
     QCOMPARE(stopped.results().count(), 1);
+    // The summary and the report say the scan was stopped (entry 8), not
+    // that it found everything there was.
     QVERIFY(
         w.Text6->text().startsWith(QString::number(stopped.state().ObjectsScanned) + " objects"));
+    QVERIFY2(w.Text6->text().endsWith(QString::fromUtf8(" \u2013 8")), qPrintable(w.Text6->text()));
+    QVERIFY(stopped.state().StoppedByUser);
+    const QString stoppedReport = QString::fromUtf8(readTestFile(stopped.reportPath()));
+    QVERIFY2(stoppedReport.endsWith("8\r\n" + QString(27, '-') + "\r\n"),
+             qPrintable(stoppedReport));
     QVERIFY(!stopped.stopRequested());
     QCOMPARE(enabledCommands(w), QStringLiteral("100111"));
 
