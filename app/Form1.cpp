@@ -95,6 +95,7 @@ Form1::Form1(AppPaths paths, DatabaseTables loaded, UpdateSettings updateSetting
     startSession();
     setFixedTextColours();
     setTabOrder();
+    nameControls();
 }
 
 void Form1::setShellOpen(std::unique_ptr<ShellOpen> shell)

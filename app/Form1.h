@@ -183,6 +183,8 @@ private:
     void setFixedTextColours();
     // Accessible names and descriptions in the current language.
     void describeControls();
+    // Object names, fixed in every language.
+    void nameControls();
     // The summary line, and what it tells assistive technology.
     void showSummary(const QString &text);
     // Whether the last scan left a report to open.
