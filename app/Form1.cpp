@@ -21,6 +21,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -91,6 +92,7 @@ Form1::Form1(AppPaths paths, DatabaseTables loaded, UpdateSettings updateSetting
     buildWindow();
     buildScanPanel();
     buildUpdatesPanel(std::move(updateSettings));
+    buildQuarantinePanel();
     m_shell = std::make_unique<DesktopShellOpen>();
     startSession();
     setFixedTextColours();
@@ -115,6 +117,7 @@ void Form1::setFixedTextColours()
     setPalette(pal);
     givePanelSurface(Frame1);
     givePanelSurface(Frame2);
+    givePanelSurface(Frame4);
     QPalette message = Frame3->palette();
     message.setColor(QPalette::WindowText, kFixedText);
     Frame3->setPalette(message);
@@ -166,6 +169,9 @@ void Form1::buildWindow()
     Image1 = imageControl(this, QStringLiteral("nav_scan"), layoutRect(120, 1080, 1200, 1200));
     Image4 = imageControl(this, QStringLiteral("nav_updates"), layoutRect(120, 3240, 1200, 1200));
     Image3 = imageControl(this, QStringLiteral("nav_exit"), layoutRect(120, 5520, 1200, 1200));
+    // The Quarantine panel's picture, smaller, in the room between Updates
+    // and the exit.
+    Image11 = imageControl(this, QStringLiteral("nav_quarantine"), layoutRect(240, 4500, 960, 960));
     Image10 = imageControl(this, QStringLiteral("banner"), layoutRect(2040, 2400, 6510, 3195));
     Image10->setAccessibleName(QStringLiteral("TORVAKINE Antispyware"));
     for (ImageControl *nav : {Image1, Image4, Image3})
@@ -173,6 +179,7 @@ void Form1::buildWindow()
     connect(Image1, &ImageControl::clicked, this, &Form1::Image1_Click);
     connect(Image4, &ImageControl::clicked, this, &Form1::Image4_Click);
     connect(Image3, &ImageControl::clicked, this, &Form1::Image3_Click);
+    connect(Image11, &ImageControl::clicked, this, &Form1::Image11_Click);
 
     // Picture holders, parked outside the client area.
     Image5 =
@@ -182,6 +189,8 @@ void Form1::buildWindow()
     Image6 =
         imageControl(this, QStringLiteral("nav_exit_pressed"), layoutRect(9600, 2760, 1200, 1200));
     Image7 = imageControl(this, QString(), layoutRect(9600, 4080, 1200, 1200));
+    Image12 = imageControl(this, QStringLiteral("nav_quarantine_selected"),
+                           layoutRect(10800, 120, 960, 960));
     Image8 = imageControl(this, QStringLiteral("btn_scan_hover"), layoutRect(9600, 5400, 615, 615));
     Image9 = imageControl(this, QStringLiteral("btn_scan"), layoutRect(10320, 5400, 615, 615));
     Command4 = new QPushButton(QStringLiteral("terminate"), this);
@@ -260,6 +269,16 @@ void Form1::buildScanPanel()
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListView1->header()->setStretchLastSection(false);
     m_resultMarks = new ResultRowMarks(m_texts, this);
+    ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        const QModelIndex index = ListView1->indexAt(at);
+        if (!index.isValid())
+            return;
+        QMenu menu(ListView1);
+        menu.addAction(Lingua(AlwaysAllowText), this,
+                       [this, row = index.row()] { alwaysAllowRow(row); });
+        menu.exec(ListView1->viewport()->mapToGlobal(at));
+    });
 
     ProgressBar1 = new QProgressBar(Frame1);
     ProgressBar1->setGeometry(layoutRect(120, 4665, 7575, 255));

@@ -27,6 +27,8 @@ class QTreeView;
 class ImageControl;
 class ProgressBarIndicator;
 class QStandardItemModel;
+class QuarantineListModel;
+class QuarantineStore;
 class ResultRowMarks;
 class ShellOpen;
 class ScanSession;
@@ -81,6 +83,17 @@ public:
     // The current entry of the drive list, whole.
     QString currentDriveEntry() const;
 
+    // Quarantine panel: open or close it; restore or delete for good the
+    // selected items; the item list and the space used read afresh.
+    void Image11_Click();
+    void Command9_Click();
+    void Command10_Click();
+    void showQuarantine();
+    // The result list's "Always allow" on row (counted from 0): an object
+    // rule for its object goes into the allow list and the row leaves the
+    // list.
+    void alwaysAllowRow(int row);
+
     // Updates.  While the update waits for the server the window shows a busy
     // cursor, stays painted and takes no clicks or keys.
     void Command7_Click();
@@ -108,7 +121,7 @@ public:
     ScanSession &scanSession() { return *m_session; }
     QString Lingua(int n) const { return m_texts.Lingua(n); }
 
-    // Which panel is open: 0 none, 1 Scan, 2 Updates.
+    // Which panel is open: 0 none, 1 Scan, 2 Updates, 3 Quarantine.
     quint8 ActivePanel = 0;
     // The first line of upd.dat, or empty.
     QString LastUpdateText;
@@ -128,6 +141,8 @@ public:
     ImageControl *Image8 = nullptr;
     ImageControl *Image9 = nullptr;
     ImageControl *Image10 = nullptr;
+    ImageControl *Image11 = nullptr; // the Quarantine panel's picture
+    ImageControl *Image12 = nullptr; // holds the selected picture of Image11
     QLabel *Label1 = nullptr;
     QLabel *Label2 = nullptr;
     QLabel *Label4 = nullptr;
@@ -170,6 +185,14 @@ public:
     // whole update was refused, one line each.
     QPlainTextEdit *UpdateStatus = nullptr;
 
+    // Quarantine panel.
+    QGroupBox *Frame4 = nullptr;
+    QPushButton *Command9 = nullptr;  // restore
+    QPushButton *Command10 = nullptr; // delete for good
+    QLabel *Label11 = nullptr;        // the space the quarantine uses
+    QTreeView *ListView2 = nullptr;
+    QLineEdit *Text7 = nullptr; // what a restore could not do
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -194,6 +217,11 @@ private:
     // Shortens the drive entries to the list's width.
     void elideDriveEntries();
     void showUpdateNotes();
+    void buildQuarantinePanel();
+    QList<QByteArray> selectedQuarantineIds() const;
+    // The quarantine, held while the object lives; null, with the message on
+    // messageLine, when it cannot be used now.
+    std::unique_ptr<QuarantineStore> openQuarantine(QLineEdit *messageLine, bool create);
     void Form_Unload();
     void startSession();
     // Tells the user when the session's report could not be written.
@@ -212,6 +240,7 @@ private:
     std::unique_ptr<ShellOpen> m_shell;
     ResultRowMarks *m_resultMarks = nullptr; // child of the window
     frmNewversion *m_newVersion = nullptr;   // child of the window, made on first use
+    QuarantineListModel *m_quarantineList = nullptr; // child of the window
 };
 
 // Converts a layout length in twips to pixels at 96 dots per inch.

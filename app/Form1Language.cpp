@@ -28,6 +28,10 @@ void Form1::AssociaStringhe()
     Command5->setToolTip(Lingua(17));
     Command7->setToolTip(Lingua(18));
     Image4->setToolTip(Lingua(18));
+    Image11->setToolTip(Lingua(QuarantinePanelText));
+    Command9->setToolTip(Lingua(QuarantineRestoreText));
+    Command10->setToolTip(Lingua(QuarantineDeleteText));
+    Label11->setText(Lingua(QuarantineSpaceText));
     // The window's own additions.
     OpenReport->setText(Lingua(OpenReportText));
     describeControls();

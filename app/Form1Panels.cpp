@@ -39,6 +39,11 @@ void Form1::Image1_Click()
 {
     quint8 &panel = ActivePanel;
     switch (panel) {
+    case 3:
+        closePanel(*this, Image11, Frame4);
+        panel = 1;
+        openPanel(*this, Image1, Image5, Frame1);
+        break;
     case 0:
         panel = 1;
         openPanel(*this, Image1, Image5, Frame1);
@@ -59,6 +64,11 @@ void Form1::Image4_Click()
 {
     quint8 &panel = ActivePanel;
     switch (panel) {
+    case 3:
+        closePanel(*this, Image11, Frame4);
+        panel = 2;
+        openPanel(*this, Image4, Image2, Frame2);
+        break;
     case 0:
         panel = 2;
         openPanel(*this, Image4, Image2, Frame2);
@@ -73,6 +83,26 @@ void Form1::Image4_Click()
         panel = 0;
         break;
     }
+}
+
+void Form1::Image11_Click()
+{
+    quint8 &panel = ActivePanel;
+    switch (panel) {
+    case 1:
+        closePanel(*this, Image1, Frame1);
+        break;
+    case 2:
+        closePanel(*this, Image4, Frame2);
+        break;
+    case 3:
+        closePanel(*this, Image11, Frame4);
+        panel = 0;
+        return;
+    }
+    panel = 3;
+    showQuarantine();
+    openPanel(*this, Image11, Image12, Frame4);
 }
 
 void Form1::Image3_Click()

@@ -1,10 +1,13 @@
 // The remove command of the Scan panel.
 #include "app/Form1.h"
 #include "app/RemovalMessage.h"
+#include "removal/QuarantineStore.h"
 #include "removal/Removal.h"
 #include "scanner/ScanSession.h"
 
+#include <QGroupBox>
 #include <QItemSelectionModel>
+#include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
@@ -51,9 +54,17 @@ void Form1::Command6_Click()
     Command1->setEnabled(false);
     Command6->setEnabled(false);
     Command7->setEnabled(false);
+    // Nor a restore or deletion in the quarantine it is filling.
+    Frame4->setEnabled(false);
     // A report the scan could not write was told of already.
     const bool toldOfReport = m_session->report().writeFailed();
-    const QList<RowRemoval> outcomes = RemoveDetections(*m_session, rows);
+    // Everything goes into the quarantine, from where the Quarantine panel
+    // puts it back or deletes it for good; without a usable quarantine
+    // nothing is removed, the list stays and the message line says why.
+    QList<RowRemoval> outcomes;
+    if (const std::unique_ptr<QuarantineStore> quarantine = openQuarantine(Text6, true))
+        outcomes = RemoveDetections(*m_session, rows, quarantine.get());
+    Frame4->setEnabled(true);
     // What was removed leaves the list; what was not stays, marked.  From the
     // last row up, so that the numbers of the rows still to do stay valid.
     ResultListModel &list = m_session->results();
@@ -69,6 +80,8 @@ void Form1::Command6_Click()
     updateOpenReport();
     if (!toldOfReport)
         reportWriteFailure();
+    if (outcomes.isEmpty())
+        return;
 
     QMessageBox done(QMessageBox::Information, QStringLiteral("Torvakine"),
                      removalMessage(m_texts, outcomes), QMessageBox::Ok, this);

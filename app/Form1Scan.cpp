@@ -4,6 +4,7 @@
 #include "app/ImageControl.h"
 #include "app/ProgressBarIndicator.h"
 #include "platform/ShellOpen.h"
+#include "scanner/AllowListFile.h"
 #include "scanner/ScanRun.h"
 #include "scanner/ScanSession.h"
 
@@ -44,6 +45,8 @@ void Form1::Command1_Click()
     OpenReport->setEnabled(false);
 
     startSession();
+    // Each scan follows the allow list as it is now.
+    m_session->setAllowList(readAllowList(m_paths.writeFile(AllowListFile::fileName())));
     ScanRun run(*m_session);
     if (m_tickSource)
         run.setTickSource(m_tickSource);

@@ -4,7 +4,8 @@
 #include "language/LanguageFile.h"
 #include "platform/ProgressIndicator.h"
 
-std::optional<CliSession> CliSession::start(const CommonOptions &options, const char *command)
+std::optional<CliSession> CliSession::start(const CommonOptions &options, const char *command,
+                                            bool loadDatabases)
 {
     const DataFolderResult folders =
         resolveDataFolders(DataFolderInputs::fromProcess(options.appFolder));
@@ -17,7 +18,8 @@ std::optional<CliSession> CliSession::start(const CommonOptions &options, const 
     readCurrentLanguage(s.paths, s.texts);
     SilentProgress bar;
     DatabaseTables tables;
-    LoadDatabases(s.paths, tables, bar);
+    if (loadDatabases)
+        LoadDatabases(s.paths, tables, bar);
     prepareLoadedTables(tables);
     s.engine = makeEngine(std::move(tables));
     return s;

@@ -18,6 +18,9 @@ struct CliSession {
     // The data folders of options.appFolder or, when it is empty, of the
     // executable (portable, or installed with the user's data folder).
     // None, after options.cannotRun for command, when the folder does not
-    // exist or the user's data folder cannot be used.
-    static std::optional<CliSession> start(const CommonOptions &options, const char *command);
+    // exist or the user's data folder cannot be used.  Without loadDatabases
+    // the engine is an empty one (commands that only look after the data
+    // folder).
+    static std::optional<CliSession> start(const CommonOptions &options, const char *command,
+                                           bool loadDatabases = true);
 };

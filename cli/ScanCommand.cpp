@@ -7,7 +7,9 @@
 #include "cli/TerminalProgress.h"
 #include "platform/DBusDesktopNotifier.h"
 #include "platform/EventPump.h"
+#include "removal/QuarantineStore.h"
 #include "removal/Removal.h"
+#include "scanner/AllowListFile.h"
 #include "scanner/RecordDetection.h"
 #include "scanner/ScanRun.h"
 #include "scanner/ScanSession.h"
@@ -28,6 +30,8 @@ struct ScanOptions {
     QString path;
     bool registry = true;
     bool remove = false;
+    bool quarantine = true;
+    QStringList exclusions;
     bool notify = false;
     int jobs = 0; // 0: the session's default
 };
@@ -45,6 +49,8 @@ struct ScanOutcome {
     QString root;
     QList<Detection> detections;
     QStringList unreadable;
+    qsizetype allowed = 0;
+    qsizetype excluded = 0;
     qint32 objects = 0;
     double bytes = 0;
     double seconds = 0;
@@ -90,6 +96,8 @@ void printJson(const ScanOutcome &o)
     summary.insert(QStringLiteral("bytes"), qint64(o.bytes));
     summary.insert(QStringLiteral("detections"), o.detections.size());
     summary.insert(QStringLiteral("unreadable"), o.unreadable.size());
+    summary.insert(QStringLiteral("allowed"), o.allowed);
+    summary.insert(QStringLiteral("excluded"), o.excluded);
     summary.insert(QStringLiteral("seconds"), o.seconds);
     summary.insert(QStringLiteral("report"), o.report);
     summary.insert(QStringLiteral("text"), o.summary);
@@ -110,6 +118,10 @@ QString parseScanOptions(const QStringList &args, ScanOptions *o)
                 o->registry = false;
             } else if (a == QLatin1String("--remove")) {
                 o->remove = true;
+            } else if (a == QLatin1String("--no-quarantine")) {
+                o->quarantine = false;
+            } else if (a == QLatin1String("--exclude") && i + 1 < args.size()) {
+                o->exclusions << args[++i];
             } else if (a == QLatin1String("--notify")) {
                 o->notify = true;
             } else if (a == QLatin1String("--jobs") && i + 1 < args.size()) {
@@ -128,14 +140,17 @@ QString parseScanOptions(const QStringList &args, ScanOptions *o)
     }
     if (fault.isEmpty() && o->path.isEmpty())
         fault = QStringLiteral("no folder to scan");
+    if (fault.isEmpty() && !o->quarantine && !o->remove)
+        fault = QStringLiteral("--no-quarantine goes with --remove");
     return fault;
 }
 
 } // namespace
 
 const char *const kScanHelp =
-    "usage: torvakine-cli scan [--app-folder DIR] [--no-registry] [--remove] [--jobs N]\n"
-    "                          [--notify] [--format text|json] PATH\n"
+    "usage: torvakine-cli scan [--app-folder DIR] [--no-registry] [--remove [--no-quarantine]]\n"
+    "                          [--exclude GLOB]... [--jobs N] [--notify] [--format text|json]\n"
+    "                          PATH\n"
     "\n"
     "Scans the folder PATH and everything below it: file names against the spyware\n"
     "database, file contents against the trojan signatures, cookies.txt files for\n"
@@ -145,14 +160,19 @@ const char *const kScanHelp =
     "object with CR, LF and \\ written as \\r, \\n and \\\\, every other control\n"
     "character and every byte that is not UTF-8 as \\xHH) and the summary on\n"
     "standard error, with \"Could not read: PATH\" for each folder or file that\n"
-    "could not be read (at most 100, then their number).\n"
+    "could not be read (at most 100, then their number).  Detections the allow\n"
+    "list allows are not printed nor removed; the summary counts them.\n"
     "\n"
     "  --app-folder DIR  the folder to read the databases, lang.dat and Language\n"
     "                    from; written into too when it is writable (default: the\n"
     "                    program's own folder, or the installed data and the\n"
     "                    user's data folder)\n"
     "  --no-registry     do not test the registry\n"
-    "  --remove          remove everything found afterwards\n"
+    "  --remove          remove everything found afterwards into the quarantine\n"
+    "                    (torvakine-cli quarantine restores it)\n"
+    "  --no-quarantine   with --remove: delete for good instead\n"
+    "  --exclude GLOB    do not enter or read paths that fit GLOB, as a path rule\n"
+    "                    of the allow list (allow.dat) would; may be repeated\n"
     "  --jobs N          read and digest files on N threads (default: one per\n"
     "                    processor; 1 reads them on the scanning thread)\n"
     "  --notify          show a desktop notification with the summary when the\n"
@@ -193,6 +213,8 @@ int runScanCommand(const QStringList &args)
     ScanSession session(cli->engine, cli->paths, cli->texts, std::move(callbacks));
     if (options.jobs > 0)
         session.setWorkerThreads(options.jobs);
+    session.setAllowList(
+        readAllowList(cli->paths.writeFile(AllowListFile::fileName()), options.exclusions));
     {
         TerminalProgress progress(session, CliOutput::stderrIsTerminal());
         session.setProgress(&progress);
@@ -209,14 +231,26 @@ int runScanCommand(const QStringList &args)
     o.objects = state.ObjectsScanned;
     o.bytes = state.BytesScanned;
     o.unreadable = session.unreadablePaths();
+    o.allowed = session.allowedDetections().size();
+    o.excluded = session.excludedPaths().size();
     o.report = session.reportPath();
     const bool found = state.DetectionCount > 0;
     if (options.remove && found) {
-        RemoveListedDetections(session);
-        o.removed = true;
+        // Into the quarantine unless asked otherwise; without a usable
+        // quarantine nothing is removed.
+        std::unique_ptr<QuarantineStore> store;
+        QString error;
+        if (options.quarantine)
+            store = QuarantineStore::open(cli->paths.DataFolder, true, &error);
+        if (store || !options.quarantine) {
+            RemoveListedDetections(session, store.get());
+            o.removed = true;
+        } else {
+            o.error = QStringLiteral("nothing removed: ") + error;
+        }
     }
     const ScanReport &report = session.report();
-    if (report.writeFailed())
+    if (report.writeFailed() && o.error.isEmpty())
         o.error = session.Lingua(ReportWriteFailedText) + QLatin1Char(' ') + report.failedPath();
     o.exitCode = !o.error.isEmpty() ? 2 : found ? 1 : (o.unreadable.isEmpty() ? 0 : 2);
 
@@ -231,6 +265,8 @@ int runScanCommand(const QStringList &args)
         CliOutput::err(QStringLiteral("torvakine-cli: %1 more could not be read")
                            .arg(o.unreadable.size() - kUnreadableLines));
     CliOutput::err(o.summary);
+    if (!o.removed && options.remove && found)
+        CliOutput::err(QStringLiteral("torvakine-cli: ") + o.error);
     if (report.writeFailed())
         CliOutput::err(QStringLiteral("torvakine-cli: ") + session.Lingua(ReportWriteFailedText) +
                        QLatin1Char(' ') + CliOutput::field(report.failedPath()));

@@ -1,6 +1,8 @@
 // torvakine-cli: the scanner without windows, for scripted and scheduled use.
+#include "cli/AllowCommand.h"
 #include "cli/CliOutput.h"
 #include "cli/InfoCommand.h"
+#include "cli/QuarantineCommand.h"
 #include "cli/ScanCommand.h"
 #include "cli/UpdateCommandLine.h"
 
@@ -15,12 +17,12 @@ struct CliCommand {
 };
 
 const CliCommand kCommands[] = {
-    {"scan", runScanCommand, &kScanHelp},
-    {"update", runUpdateCommandLine, &kUpdateHelp},
-    {"info", runInfoCommand, &kInfoHelp},
+    {"scan", runScanCommand, &kScanHelp},    {"update", runUpdateCommandLine, &kUpdateHelp},
+    {"info", runInfoCommand, &kInfoHelp},    {"quarantine", runQuarantineCommand, &kQuarantineHelp},
+    {"allow", runAllowCommand, &kAllowHelp},
 };
 
-const char *const kUsage = "usage: torvakine-cli scan|update|info [options]\n"
+const char *const kUsage = "usage: torvakine-cli scan|update|info|quarantine|allow [options]\n"
                            "       torvakine-cli COMMAND --help";
 
 } // namespace

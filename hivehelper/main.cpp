@@ -80,9 +80,8 @@ hive_h *openHive()
     return hive;
 }
 
-bool setValues(hive_h *hive, const Request &request)
+bool setValues(hive_h *hive, hive_node_h node, std::vector<Value> values)
 {
-    std::vector<Value> values = request.values;
     std::vector<hive_set_value> list;
     list.reserve(values.size());
     for (Value &v : values) {
@@ -94,14 +93,39 @@ bool setValues(hive_h *hive, const Request &request)
         std::memcpy(&set.t, &v.type, sizeof v.type);
         list.push_back(set);
     }
-    return hivex_node_set_values(hive, request.node, list.size(), list.data(), 0) == 0;
+    return hivex_node_set_values(hive, node, list.size(), list.data(), 0) == 0;
+}
+
+// Makes the keys of the request, each below its parent, with their values.
+// When one cannot be made, the keys made for the request go again, so that a
+// refused request leaves the hive as it was.
+bool addKeys(hive_h *hive, const Request &request)
+{
+    std::vector<hive_node_h> made;
+    for (const NewKey &key : request.keys) {
+        const hive_node_h parent = key.parent < 0 ? request.node : made[size_t(key.parent)];
+        const hive_node_h node = hivex_node_add_child(hive, parent, key.name.c_str());
+        if (node)
+            made.push_back(node);
+        if (!node || (!key.values.empty() && !setValues(hive, node, key.values))) {
+            // Keys whose parent is the request's key, made last first.
+            for (size_t i = made.size(); i-- > 0;) {
+                if (request.keys[i].parent < 0)
+                    hivex_node_delete_child(hive, made[i]);
+            }
+            return false;
+        }
+    }
+    return true;
 }
 
 bool carryOut(hive_h *hive, const Request &request, int file)
 {
     switch (request.operation) {
     case Operation::SetValues:
-        return setValues(hive, request);
+        return setValues(hive, request.node, request.values);
+    case Operation::AddKeys:
+        return addKeys(hive, request);
     case Operation::DeleteKey:
         return hivex_node_delete_child(hive, request.node) == 0;
     case Operation::Commit:

@@ -38,6 +38,43 @@ enum LinguaEntry : int {
     // Tooltip of the last-update line before the folder the program writes
     // into, followed by a space and the folder.
     DataFolderText,
+    // Summary suffix before the number of detections the allow list allowed,
+    // e.g. ", allowed: ".
+    AllowedCountText,
+    // Summary suffix before the number of paths the allow list's path rules
+    // left out, e.g. ", excluded: ".
+    ExcludedCountText,
+    // Report line before the threat name of a detection the allow list
+    // allowed, e.g. "Allowed:".
+    AllowedRecordText,
+    // Report line before a path the allow list's path rules left out, e.g.
+    // "Excluded:".
+    ExcludedPathText,
+    // Tooltip of the Quarantine panel's navigation picture.
+    QuarantinePanelText,
+    // Tooltip of the Quarantine panel's restore button.
+    QuarantineRestoreText,
+    // Tooltip of the Quarantine panel's button that deletes for good.
+    QuarantineDeleteText,
+    // Label before the space the quarantine takes, e.g. "Space used:".
+    QuarantineSpaceText,
+    // The result list's choice that adds an object rule to the allow list.
+    AlwaysAllowText,
+    // Message before an object that was not restored because something is
+    // already at its place.
+    RestoreExistsText,
+    // Message before an object that was not restored because its folder,
+    // cookie file, store or parent key is missing.
+    RestoreMissingPlaceText,
+    // Message before an object that was not restored because its kept copy
+    // is damaged or missing.
+    RestoreDamagedText,
+    // Message before an object that could not be restored for another
+    // reason (a link on the way, no permission, a full disk, a locked store).
+    RestoreFailedText,
+    // Message before the quarantine's folder when it cannot be used (or
+    // another program is using it): nothing is removed, restored or deleted.
+    QuarantineUnusableText,
     // Scan warning and report line before the names of the threat databases that
     // could not be loaded (the scan then cannot find every threat).
     MissingDatabasesText,

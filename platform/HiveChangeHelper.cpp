@@ -68,7 +68,7 @@ bool HiveChangeHelper::change(const HiveChangeProtocol::Request &request)
 
 bool HiveChangeHelper::writeTo(int file)
 {
-    return carryOut({HiveChangeProtocol::Operation::Commit, 0, {}}, file);
+    return carryOut({HiveChangeProtocol::Operation::Commit, 0, {}, {}}, file);
 }
 
 bool HiveChangeHelper::carryOut(const HiveChangeProtocol::Request &request, int file)

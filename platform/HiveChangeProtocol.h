@@ -27,6 +27,9 @@ enum class Operation : std::uint8_t {
     DeleteKey = 2,
     // The hive as it now stands is written into the file sent along.
     Commit = 3,
+    // New keys are made below the key, in the order given, each with its
+    // values (a key put back from the quarantine, with everything below it).
+    AddKeys = 4,
 };
 
 struct Value {
@@ -35,10 +38,19 @@ struct Value {
     std::string data;
 };
 
+// A key to make: below the request's key (parent -1) or below the key made
+// by the keys entry parent of the same request, which comes before it.
+struct NewKey {
+    std::int32_t parent = -1;
+    std::string name;
+    std::vector<Value> values;
+};
+
 struct Request {
     Operation operation = Operation::Commit;
     std::uint64_t node = 0;
     std::vector<Value> values;
+    std::vector<NewKey> keys;
 };
 
 // Requests larger than this are refused on both sides.

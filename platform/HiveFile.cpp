@@ -147,6 +147,42 @@ hive_value_h HiveFile::value(hive_node_h node, const QString &name) const
     return found;
 }
 
+std::vector<hive_node_h> HiveFile::children(hive_node_h node) const
+{
+    std::vector<hive_node_h> out;
+    hive_node_h *list = hivex_node_children(m_hive, node);
+    for (size_t i = 0; list && list[i]; ++i) {
+        if (!m_removedKeys.count(list[i]))
+            out.push_back(list[i]);
+    }
+    std::free(list);
+    return out;
+}
+
+std::vector<hive_value_h> HiveFile::values(hive_node_h node) const
+{
+    std::vector<hive_value_h> out;
+    hive_value_h *list = hivex_node_values(m_hive, node);
+    for (size_t i = 0; list && list[i]; ++i) {
+        if (!isRemoved(node, list[i]))
+            out.push_back(list[i]);
+    }
+    std::free(list);
+    return out;
+}
+
+QString HiveFile::name(hive_node_h node) const
+{
+    char *text = hivex_node_name(m_hive, node);
+    return text ? takeUtf8(text) : QString();
+}
+
+QString HiveFile::valueName(hive_value_h value) const
+{
+    char *text = hivex_value_key(m_hive, value);
+    return text ? takeUtf8(text) : QString();
+}
+
 std::optional<HiveFile::ValueData> HiveFile::valueData(hive_value_h value) const
 {
     hive_type type{};
@@ -168,7 +204,7 @@ bool HiveFile::removeValue(hive_node_h node, hive_value_h value)
     hive_value_h *values = hivex_node_values(m_hive, node);
     if (!values)
         return false;
-    HiveChangeProtocol::Request request{HiveChangeProtocol::Operation::SetValues, node, {}};
+    HiveChangeProtocol::Request request{HiveChangeProtocol::Operation::SetValues, node, {}, {}};
     bool readable = true;
     for (size_t i = 0; values[i] && readable; ++i) {
         if (values[i] == value || isRemoved(node, values[i]))
@@ -184,26 +220,94 @@ bool HiveFile::removeValue(hive_node_h node, hive_value_h value)
     std::free(values);
     if (!readable)
         return false;
-    if (!m_helper)
-        m_helper = std::make_unique<HiveChangeHelper>(m_settings, m_file.native());
-    if (!m_helper->change(request))
+    const auto added = m_addedValues.find(node);
+    if (added != m_addedValues.end())
+        request.values.insert(request.values.end(), added->second.begin(), added->second.end());
+    if (!change(request))
         return false;
     m_removedValues[node].insert(value);
-    m_changed = true;
     return true;
 }
 
 bool HiveFile::removeKey(hive_node_h node)
 {
-    if (!m_folder.isOpen() || node == root())
+    if (node == root() || !change({HiveChangeProtocol::Operation::DeleteKey, node, {}, {}}))
+        return false;
+    m_removedKeys.insert(node);
+    return true;
+}
+
+bool HiveFile::change(const HiveChangeProtocol::Request &request)
+{
+    if (!m_folder.isOpen())
         return false;
     if (!m_helper)
         m_helper = std::make_unique<HiveChangeHelper>(m_settings, m_file.native());
-    if (!m_helper->change({HiveChangeProtocol::Operation::DeleteKey, node, {}}))
+    if (!m_helper->change(request))
         return false;
-    m_removedKeys.insert(node);
     m_changed = true;
     return true;
+}
+
+namespace {
+
+std::optional<HiveChangeProtocol::Value> protocolValue(const RegistryValueData &v)
+{
+    if (size_t(v.data.size()) > kLargestSingleCellData)
+        return std::nullopt;
+    return HiveChangeProtocol::Value{v.name.toStdString(), v.type,
+                                     std::string(v.data.constData(), size_t(v.data.size()))};
+}
+
+// The keys of tree, depth first, each after its parent, for one request.
+bool flatten(const RegistryKeyTree &tree, std::int32_t parent,
+             std::vector<HiveChangeProtocol::NewKey> *keys)
+{
+    HiveChangeProtocol::NewKey key{parent, tree.name.toStdString(), {}};
+    for (const RegistryValueData &v : tree.values) {
+        const std::optional<HiveChangeProtocol::Value> value = protocolValue(v);
+        if (!value)
+            return false;
+        key.values.push_back(*value);
+    }
+    keys->push_back(std::move(key));
+    const std::int32_t self = std::int32_t(keys->size() - 1);
+    for (const RegistryKeyTree &sub : tree.subkeys) {
+        if (!flatten(sub, self, keys))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool HiveFile::addValue(hive_node_h node, const RegistryValueData &value)
+{
+    const std::optional<HiveChangeProtocol::Value> added = protocolValue(value);
+    if (!added)
+        return false;
+    // The key's values become those it has, those put back before and this.
+    HiveChangeProtocol::Request request{HiveChangeProtocol::Operation::SetValues, node, {}, {}};
+    for (const hive_value_h v : values(node)) {
+        const std::optional<ValueData> data = valueData(v);
+        if (!data || size_t(data->bytes.size()) > kLargestSingleCellData)
+            return false;
+        request.values.push_back({valueName(v).toStdString(), data->type,
+                                  std::string(data->bytes.constData(), data->bytes.size())});
+    }
+    std::vector<HiveChangeProtocol::Value> &earlier = m_addedValues[node];
+    request.values.insert(request.values.end(), earlier.begin(), earlier.end());
+    request.values.push_back(*added);
+    if (!change(request))
+        return false;
+    earlier.push_back(*added);
+    return true;
+}
+
+bool HiveFile::addKey(hive_node_h node, const RegistryKeyTree &tree)
+{
+    HiveChangeProtocol::Request request{HiveChangeProtocol::Operation::AddKeys, node, {}, {}};
+    return flatten(tree, -1, &request.keys) && change(request);
 }
 
 bool HiveFile::commitReplacing()

@@ -2,6 +2,7 @@
 
 #include "platform/FileHandle.h"
 #include "platform/HiveChangeHelper.h"
+#include "platform/RegistryBackend.h"
 #include "platform/TreeChange.h"
 
 #include <QByteArray>
@@ -14,6 +15,7 @@
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 // One registry hive file opened through hivex.  Lookups match names without
 // regard to letter case; every failure of hivex reads as "absent".
@@ -51,6 +53,13 @@ public:
     // 0 when the key has no such value; the empty name is the default value.
     hive_value_h value(hive_node_h node, const QString &name) const;
 
+    // The subkeys and values of a key (those not removed), and the names of
+    // each; empty when the hive cannot say.
+    std::vector<hive_node_h> children(hive_node_h node) const;
+    std::vector<hive_value_h> values(hive_node_h node) const;
+    QString name(hive_node_h node) const;
+    QString valueName(hive_value_h value) const;
+
     struct ValueData {
         qint32 type = 0;
         QByteArray bytes;
@@ -61,6 +70,13 @@ public:
     // not make the change; the hive is then unchanged.
     bool removeValue(hive_node_h node, hive_value_h value);
     bool removeKey(hive_node_h node);
+    // Puts a value (which the key does not hold) into the key, or makes a
+    // new subkey of the key with everything below it (a registry item put
+    // back from the quarantine).  False as for the removals, and for data
+    // larger than one cell of the hive holds.  What was put back is seen by
+    // later changes of the same key, not by the lookups above.
+    bool addValue(hive_node_h node, const RegistryValueData &value);
+    bool addKey(hive_node_h node, const RegistryKeyTree &tree);
 
     // Writes the changed hive into a companion file beside the hive and puts
     // it in the hive's place (FileRewrite), so the file holds either the old
@@ -70,6 +86,7 @@ public:
 private:
     HiveFile(const QString &path, FileHandle file, hive_h *hive);
     bool isRemoved(hive_node_h node, hive_value_h value) const;
+    bool change(const HiveChangeProtocol::Request &request);
 
     QString m_path;
     FileHandle m_file;
@@ -83,6 +100,8 @@ private:
     // What the helper removed: keys (with everything below them) and values.
     std::unordered_set<hive_node_h> m_removedKeys;
     std::unordered_map<hive_node_h, std::unordered_set<hive_value_h>> m_removedValues;
+    // What was put back: values by key, keys by the key they were made in.
+    std::unordered_map<hive_node_h, std::vector<HiveChangeProtocol::Value>> m_addedValues;
     // The subkeys of each key looked into, by case-folded name: keys such as
     // Classes\CLSID have thousands of subkeys, and hivex compares one by one.
     mutable std::unordered_map<hive_node_h, QHash<QString, hive_node_h>> m_subkeyIndex;

@@ -66,6 +66,37 @@ QStringList profileFolderParts(QString imagePath)
     return parts;
 }
 
+// Keys below a key that one copy takes at most: the registry itself nests
+// keys no deeper than 512.
+constexpr int kDeepestCopy = 512;
+
+// Reads the key node of hive with everything below it into tree; false when
+// something cannot be read, the data pass *budget bytes, or the nesting is
+// deeper than any registry's (a damaged hive whose keys lead in a circle).
+bool readTree(const HiveFile &hive, hive_node_h node, int depth, qint64 *budget,
+              RegistryKeyTree *tree)
+{
+    if (depth > kDeepestCopy)
+        return false;
+    tree->name = hive.name(node);
+    for (const hive_value_h value : hive.values(node)) {
+        const std::optional<HiveFile::ValueData> data = hive.valueData(value);
+        if (!data)
+            return false;
+        *budget -= data->bytes.size() + 64;
+        if (*budget < 0)
+            return false;
+        tree->values.append({hive.valueName(value), data->type, data->bytes});
+    }
+    for (const hive_node_h child : hive.children(node)) {
+        RegistryKeyTree sub;
+        if (!readTree(hive, child, depth + 1, budget, &sub))
+            return false;
+        tree->subkeys.append(std::move(sub));
+    }
+    return true;
+}
+
 } // namespace
 
 HiveRegistry::HiveRegistry(const QString &installationRoot, RegistryAccess access,
@@ -366,4 +397,84 @@ QStringList HiveRegistry::commit()
             failed.append(hive->path());
     }
     return failed;
+}
+
+QString HiveRegistry::storeName(const HiveFile *hive) const
+{
+    return QDir(m_root).relativeFilePath(hive->path());
+}
+
+std::optional<QList<RegistryKeyCopy>> HiveRegistry::readKey(PredefinedKey root,
+                                                            const QString &subkey, qint64 maxBytes)
+{
+    QList<RegistryKeyCopy> copies;
+    qint64 budget = maxBytes;
+    for (const KeyLocation &location : locate(root, registryPathParts(subkey))) {
+        RegistryKeyCopy copy;
+        copy.store = storeName(location.hive);
+        if (!readTree(*location.hive, location.node, 0, &budget, &copy.tree))
+            return std::nullopt;
+        copies.append(std::move(copy));
+    }
+    return copies;
+}
+
+std::optional<QList<RegistryValueCopy>>
+HiveRegistry::readValue(PredefinedKey root, const QString &subkey, const QString &name)
+{
+    QList<RegistryValueCopy> copies;
+    for (const KeyLocation &location : locate(root, registryPathParts(subkey))) {
+        const hive_value_h value = location.hive->value(location.node, name);
+        if (!value)
+            continue;
+        const std::optional<HiveFile::ValueData> data = location.hive->valueData(value);
+        if (!data)
+            return std::nullopt;
+        copies.append(
+            {storeName(location.hive), {location.hive->valueName(value), data->type, data->bytes}});
+    }
+    return copies;
+}
+
+std::optional<HiveRegistry::KeyLocation>
+HiveRegistry::locateIn(PredefinedKey root, const QStringList &parts, const QString &store)
+{
+    for (const KeyLocation &location : locate(root, parts)) {
+        if (storeName(location.hive) == store)
+            return location;
+    }
+    return std::nullopt;
+}
+
+qint32 HiveRegistry::restoreKey(PredefinedKey root, const QString &subkey,
+                                const RegistryKeyCopy &copy)
+{
+    QStringList parts = registryPathParts(subkey);
+    if (!m_writable || parts.isEmpty())
+        return RegistryResult::AccessDenied;
+    const QString name = parts.takeLast();
+    const std::optional<KeyLocation> parent = locateIn(root, parts, copy.store);
+    if (!parent)
+        return RegistryResult::FileNotFound;
+    if (parent->hive->child(parent->node, name))
+        return RegistryResult::AlreadyExists;
+    RegistryKeyTree tree = copy.tree;
+    if (tree.name.compare(name, Qt::CaseInsensitive) != 0)
+        tree.name = name;
+    return parent->hive->addKey(parent->node, tree) ? RegistryResult::Success
+                                                    : RegistryResult::WriteFault;
+}
+
+qint32 HiveRegistry::restoreValue(PredefinedKey root, const QString &subkey,
+                                  const RegistryValueCopy &copy)
+{
+    if (!m_writable)
+        return RegistryResult::AccessDenied;
+    const std::optional<KeyLocation> key = locateIn(root, registryPathParts(subkey), copy.store);
+    if (!key)
+        return RegistryResult::FileNotFound;
+    if (key->hive->value(key->node, copy.value.name))
+        return RegistryResult::AlreadyExists;
+    return key->hive->addValue(key->node, copy.value) ? RegistryResult::Success
+                                                      : RegistryResult::WriteFault;
 }

@@ -37,6 +37,14 @@ public:
     qint32 deleteValue(PredefinedKey root, const QString &subkey, const QString &name) override;
     qint32 deleteKey(PredefinedKey root, const QString &subkey) override;
     QStringList commit() override;
+    std::optional<QList<RegistryKeyCopy>> readKey(PredefinedKey root, const QString &subkey,
+                                                  qint64 maxBytes) override;
+    std::optional<QList<RegistryValueCopy>> readValue(PredefinedKey root, const QString &subkey,
+                                                      const QString &name) override;
+    qint32 restoreKey(PredefinedKey root, const QString &subkey,
+                      const RegistryKeyCopy &copy) override;
+    qint32 restoreValue(PredefinedKey root, const QString &subkey,
+                        const RegistryValueCopy &copy) override;
 
 private:
     struct KeyLocation {
@@ -52,6 +60,11 @@ private:
     std::optional<KeyLocation> walk(HiveFile *hive, const QStringList &parts, int hops);
     std::optional<QStringList> linkTarget(HiveFile *hive, hive_node_h node) const;
     QString currentControlSetName();
+    // The hive's path below the installation's root, as a copy names it.
+    QString storeName(const HiveFile *hive) const;
+    // The key that parts name in the place store.
+    std::optional<KeyLocation> locateIn(PredefinedKey root, const QStringList &parts,
+                                        const QString &store);
 
     HiveFile *hive(const QString &path);
     QString machineHivePath(const QString &name);

@@ -17,6 +17,30 @@ std::unique_ptr<RegistryBackend> openInstallationRegistry(const QString &install
 #endif
 }
 
+// A registry that keeps nothing for a restore: a removal through it is a
+// deletion for good.
+std::optional<QList<RegistryKeyCopy>> RegistryBackend::readKey(PredefinedKey, const QString &,
+                                                               qint64)
+{
+    return std::nullopt;
+}
+
+std::optional<QList<RegistryValueCopy>> RegistryBackend::readValue(PredefinedKey, const QString &,
+                                                                   const QString &)
+{
+    return std::nullopt;
+}
+
+qint32 RegistryBackend::restoreKey(PredefinedKey, const QString &, const RegistryKeyCopy &)
+{
+    return RegistryResult::NotSupported;
+}
+
+qint32 RegistryBackend::restoreValue(PredefinedKey, const QString &, const RegistryValueCopy &)
+{
+    return RegistryResult::NotSupported;
+}
+
 QStringList registryPathParts(const QString &subkey)
 {
     return subkey.split(QLatin1Char('\\'), Qt::SkipEmptyParts);

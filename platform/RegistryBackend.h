@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
 
 #include <memory>
+#include <optional>
 
 // The seven predefined registry keys, numbered as Windows numbers their
 // handles.
@@ -27,7 +29,41 @@ constexpr qint32 FileNotFound = 2;
 constexpr qint32 AccessDenied = 5;
 constexpr qint32 InvalidHandle = 6;
 constexpr qint32 WriteFault = 29;
+constexpr qint32 NotSupported = 50;
+constexpr qint32 AlreadyExists = 183;
 } // namespace RegistryResult
+
+// A registry value as stored: its name, its type number and its raw data.
+struct RegistryValueData {
+    QString name;
+    qint32 type = 0;
+    QByteArray data;
+    bool operator==(const RegistryValueData &) const = default;
+};
+
+// A registry key with everything below it: its values and its subkeys.
+struct RegistryKeyTree {
+    QString name;
+    QList<RegistryValueData> values;
+    QList<RegistryKeyTree> subkeys;
+    bool operator==(const RegistryKeyTree &) const = default;
+};
+
+// A key or value as one place keeps it.  store names the place: a hive file
+// of an offline installation (its path below the installation's root), or
+// empty for the registry of the running system.  A key such as
+// HKEY_CURRENT_USER\Software\X can be kept in several places (one per user
+// profile).
+struct RegistryKeyCopy {
+    QString store;
+    RegistryKeyTree tree;
+    bool operator==(const RegistryKeyCopy &) const = default;
+};
+struct RegistryValueCopy {
+    QString store;
+    RegistryValueData value;
+    bool operator==(const RegistryValueCopy &) const = default;
+};
 
 // Registry value types the program tells apart.
 namespace RegistryType {
@@ -62,6 +98,28 @@ public:
     // could not be opened for a change or written; those are left as they
     // were.
     virtual QStringList commit() = 0;
+
+    // What a removal keeps before it deletes, so that a restore can put it
+    // back.  A copy per place that holds the key or value (none when it is
+    // absent), or none at all when it cannot be read whole or its values'
+    // data together pass maxBytes.  The key copy's tree carries the key's
+    // own name.
+    virtual std::optional<QList<RegistryKeyCopy>> readKey(PredefinedKey root, const QString &subkey,
+                                                          qint64 maxBytes);
+    virtual std::optional<QList<RegistryValueCopy>>
+    readValue(PredefinedKey root, const QString &subkey, const QString &name);
+    // Creates the key subkey (the last part of the path, under the key the
+    // parts before it name) in the place copy.store with copy.tree's values
+    // and subkeys, or puts the value copy.value into the key subkey there.
+    // Success; AlreadyExists when the key (or value) is there; FileNotFound
+    // when the parent key (or the key of the value) or the place is missing;
+    // AccessDenied for a predefined key or a read-only registry; another
+    // code when the change failed.  Nothing is changed unless Success.
+    // Lasting after commit() as the deletions are.
+    virtual qint32 restoreKey(PredefinedKey root, const QString &subkey,
+                              const RegistryKeyCopy &copy);
+    virtual qint32 restoreValue(PredefinedKey root, const QString &subkey,
+                                const RegistryValueCopy &copy);
 };
 
 // The registry of the Windows installation whose root folder is

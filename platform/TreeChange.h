@@ -4,6 +4,8 @@
 
 #include <QByteArray>
 
+#include <optional>
+
 // Every change the program makes to a file system (deleting a listed file,
 // rewriting a cookie file, rewriting a registry hive) goes through the two
 // classes below, so that a user who owns a folder inside the scanned tree
@@ -49,10 +51,14 @@ public:
     // Deletes the entry without force, when it is still file: a regular file
     // its owner may write to, or a link (removed itself, never its target).
     bool removeEntry(const FileStatus &file) const;
+    // The target of the entry when it is a symbolic link (what the link
+    // holds, never followed); none otherwise.
+    std::optional<QByteArray> linkTarget() const;
 
 private:
 #ifdef Q_OS_WIN
     friend class FileRewrite;
+    friend class RestorePlace;
     QByteArray m_path; // the folder's path, UTF-8, for the calls that take paths
 #endif
     FileHandle m_folder;

@@ -4,6 +4,7 @@
 #include <QRandomGenerator>
 
 #include <cerrno>
+#include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -169,6 +170,19 @@ bool TreeFolder::removeEntry(const FileStatus &file) const
         return false;
     const bool removable = S_ISLNK(st.st_mode) || (S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR));
     return removable && ::unlinkat(m_folder.native(), m_name.constData(), 0) == 0;
+}
+
+std::optional<QByteArray> TreeFolder::linkTarget() const
+{
+    if (!isOpen())
+        return std::nullopt;
+    QByteArray target(PATH_MAX, Qt::Uninitialized);
+    const ssize_t length =
+        ::readlinkat(m_folder.native(), m_name.constData(), target.data(), size_t(target.size()));
+    if (length < 0 || length >= target.size())
+        return std::nullopt;
+    target.truncate(qsizetype(length));
+    return target;
 }
 
 FileRewrite::FileRewrite(const TreeFolder &folder, const FileStatus &original,

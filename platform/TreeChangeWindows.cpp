@@ -140,6 +140,13 @@ bool TreeFolder::removeEntry(const FileStatus &file) const
     return removed;
 }
 
+std::optional<QByteArray> TreeFolder::linkTarget() const
+{
+    // What a reparse point holds is not read here: a removal that must keep
+    // a link first does not remove it.
+    return std::nullopt;
+}
+
 FileRewrite::FileRewrite(const TreeFolder &folder, const FileStatus &original,
                          const QByteArray &stem)
     : m_folder(folder), m_original(original)

@@ -16,6 +16,14 @@ public:
     qint32 deleteValue(PredefinedKey root, const QString &subkey, const QString &name) override;
     qint32 deleteKey(PredefinedKey root, const QString &subkey) override;
     QStringList commit() override;
+    std::optional<QList<RegistryKeyCopy>> readKey(PredefinedKey root, const QString &subkey,
+                                                  qint64 maxBytes) override;
+    std::optional<QList<RegistryValueCopy>> readValue(PredefinedKey root, const QString &subkey,
+                                                      const QString &name) override;
+    qint32 restoreKey(PredefinedKey root, const QString &subkey,
+                      const RegistryKeyCopy &copy) override;
+    qint32 restoreValue(PredefinedKey root, const QString &subkey,
+                        const RegistryValueCopy &copy) override;
 
 private:
     bool m_writable;

@@ -27,7 +27,9 @@ bool CookieLineFilter::feed(const char *data, qint64 size)
         } else {
             m_pending.append(data, take);
             if (lf) {
-                if (m_pending.size() != 1 && m_pending != m_cookieLine)
+                if (m_pending == m_cookieLine)
+                    ++m_cookieLinesLeftOut;
+                else if (m_pending.size() != 1)
                     pass(m_pending.constData(), m_pending.size());
                 m_pending.clear();
             } else if (m_pending.size() > mostHeld) {

@@ -22,6 +22,8 @@ public:
     bool feed(const char *data, qint64 size);
     // The end of the file: passes on a last line without LF.
     bool finish();
+    // How many lines equal to the cookie line were left out.
+    qint64 cookieLinesLeftOut() const { return m_cookieLinesLeftOut; }
 
 private:
     bool pass(const char *data, qint64 size);
@@ -32,4 +34,5 @@ private:
     // Inside a line too long to be left out: its bytes go straight through.
     bool m_passing = false;
     bool m_failed = false;
+    qint64 m_cookieLinesLeftOut = 0;
 };

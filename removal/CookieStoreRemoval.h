@@ -6,11 +6,37 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 // The store file the scan read: its device and inode then.
 struct CookieStoreIdentity {
     quint64 device = 0;
     quint64 inode = 0;
 };
+
+// One column of a stored row, with the type SQLite keeps it as.
+struct CookieStoreCell {
+    enum class Type { Null, Integer, Real, Text, Blob };
+    QByteArray column;
+    Type type = Type::Null;
+    qint64 integer = 0;
+    double real = 0;
+    QByteArray bytes; // text (as stored) or blob
+    bool operator==(const CookieStoreCell &) const = default;
+};
+
+// A whole row of a store's cookie table, every column.
+struct CookieStoreRowCopy {
+    QByteArray table;
+    QList<CookieStoreCell> cells;
+    bool operator==(const CookieStoreRowCopy &) const = default;
+};
+
+// Given the rows about to go for each line asked (in the order of the lines;
+// a row with every column) once they are gone from the private copy and
+// before the store is replaced: the store is replaced only when it returns
+// true (the quarantine has kept them).
+using CookieStoreRowKeeper = std::function<bool(const QList<QList<CookieStoreRowCopy>> &rows)>;
 
 enum class CookieStoreRemovalFailure {
     None,        // the store was changed as asked, or needed no change
@@ -22,6 +48,7 @@ enum class CookieStoreRemovalFailure {
                  // the changed copy failed its integrity check
     NotReplaced, // the changed copy could not be put in place (folder not writable, owner or
                  // mode not kept, the name changed meanwhile)
+    NotKept,     // the keeper refused the rows: they were not taken away
 };
 
 enum class CookieLineRemoval {
@@ -58,8 +85,34 @@ struct CookieStoreRemovalResult {
 // When the store is not changed for a reason of its own, every line is
 // Failed and the failure says why; nothing in the folder has changed.  When
 // no line finds a row, the store is left as it is.
+//
+// With keep, the rows about to go are handed to it before the store is
+// replaced (see CookieStoreRowKeeper).
 CookieStoreRemovalResult removeCookieStoreLines(int folder, const QByteArray &name,
                                                 CookieStoreKind kind,
                                                 const CookieStoreIdentity &scanned,
                                                 const QList<QByteArray> &lines,
+                                                const QString &scratchFolder = QString(),
+                                                const CookieStoreRowKeeper &keep = {});
+
+enum class CookieStoreInsertion {
+    Inserted,
+    Exists, // the table's unique columns say the store holds the row already
+    Failed, // the store was not changed; the failure says why
+};
+
+struct CookieStoreInsertionResult {
+    CookieStoreInsertion outcome = CookieStoreInsertion::Failed;
+    CookieStoreRemovalFailure failure = CookieStoreRemovalFailure::None;
+};
+
+// Inserts row into the store name of the open folder (its file being
+// current), under the same rules and through the same private copy as the
+// removal: the columns the table still has are filled from the row; when its
+// rowid is taken by now, the row gets a new one.  A table without unique
+// columns (the oldest Firefox schema) may get the row twice.
+CookieStoreInsertionResult insertCookieStoreRow(int folder, const QByteArray &name,
+                                                CookieStoreKind kind,
+                                                const CookieStoreIdentity &current,
+                                                const CookieStoreRowCopy &row,
                                                 const QString &scratchFolder = QString());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "removal/CookieStoreRemoval.h"
 #include "scanner/CookieStoreKind.h"
 #include "scanner/ResultListModel.h"
 
@@ -18,7 +19,9 @@ struct CookieStoreRowsRemoved {
 
 // Deletes from the store found (reached in folder, which the caller has
 // checked is the folder the scan listed it in) the rows of lines, in one
-// transaction, while the store is still the file the scan read.  On systems
-// where stores are not changed, every line fails.
+// transaction, while the store is still the file the scan read; with keep,
+// the rows go to it, whole, before the store is changed (CookieStoreRowKeeper).
+// On systems where stores are not changed, every line fails.
 CookieStoreRowsRemoved removeCookieStoreRows(const TreeFolder &folder, const FoundFile &found,
-                                             CookieStoreKind kind, const QList<QByteArray> &lines);
+                                             CookieStoreKind kind, const QList<QByteArray> &lines,
+                                             const CookieStoreRowKeeper &keep = {});

@@ -4,11 +4,12 @@
 #include "removal/CookieStoreRemoval.h"
 
 CookieStoreRowsRemoved removeCookieStoreRows(const TreeFolder &folder, const FoundFile &found,
-                                             CookieStoreKind kind, const QList<QByteArray> &lines)
+                                             CookieStoreKind kind, const QList<QByteArray> &lines,
+                                             const CookieStoreRowKeeper &keep)
 {
     const CookieStoreRemovalResult result =
         removeCookieStoreLines(folder.handle().native(), folder.entryName(), kind,
-                               {found.file.device, found.file.inode}, lines);
+                               {found.file.device, found.file.inode}, lines, QString(), keep);
     CookieStoreRowsRemoved done;
     done.locked = result.failure == CookieStoreRemovalFailure::Locked;
     for (const CookieLineRemoval line : result.lines)

@@ -1,8 +1,11 @@
 #include "removal/Removal.h"
 
 #include "platform/TreeChange.h"
+#include "platform/TreeRestore.h"
 #include "removal/CookieLineFilter.h"
 #include "removal/CookieStoreRowRemoval.h"
+#include "removal/QuarantineKeeping.h"
+#include "removal/QuarantineStore.h"
 #include "removal/RegistryRowRemoval.h"
 #include "scanner/ScanSession.h"
 
@@ -28,11 +31,27 @@ TreeFolder folderOf(const ScanSession &session, const FoundFile &found)
     return folder;
 }
 
+// What the quarantine records of an object of the session's tree.
+QuarantineRecord recordOf(const ScanSession &session, const QString &threat, const QString &object,
+                          const QByteArray &path)
+{
+    QuarantineRecord record;
+    record.threat = threat;
+    record.object = object;
+    record.root = QFile::encodeName(session.state().ScanRoot);
+    record.path = path;
+    return record;
+}
+
 // Rewrites the cookie file found without its lines equal to cookieLine and
 // without its lines that are a lone LF; returns the identity of the file that
-// takes its place.
+// takes its place.  With a quarantine, the line is kept there before the
+// rewritten file takes the old one's place, and goes from it again when that
+// fails.
 std::optional<FileStatus> rewriteCookieFile(const ScanSession &session, const FoundFile &found,
-                                            const QByteArray &cookieLine)
+                                            const QByteArray &cookieLine,
+                                            QuarantineStore *quarantine,
+                                            const QuarantineRecord &record)
 {
     const TreeFolder folder = folderOf(session, found);
     const FileHandle original = folder.openEntry();
@@ -58,8 +77,19 @@ std::optional<FileStatus> rewriteCookieFile(const ScanSession &session, const Fo
         if (!filter.feed(piece.constData(), got))
             return std::nullopt;
     }
-    if (!filter.finish() || !rewrite.replaceOriginal())
+    if (!filter.finish())
         return std::nullopt;
+    std::optional<QByteArray> kept;
+    if (quarantine && filter.cookieLinesLeftOut() > 0) {
+        kept = keepCookieLine(*quarantine, record, cookieLine);
+        if (!kept)
+            return std::nullopt;
+    }
+    if (!rewrite.replaceOriginal()) {
+        if (kept)
+            quarantine->remove({*kept});
+        return std::nullopt;
+    }
     return rewrite.replacement();
 }
 
@@ -88,6 +118,28 @@ RemovalOutcome whyUnchanged(const ScanSession &session, const std::optional<Foun
     return RemovalOutcome::Refused;
 }
 
+// Puts the entry of folder, still the file found, into the quarantine; the
+// item's id, or none when it could not be kept (nothing is then removed).
+std::optional<QByteArray> keepEntry(QuarantineStore &quarantine, const TreeFolder &folder,
+                                    const FoundFile &found, const QuarantineRecord &record)
+{
+    FileStatus st;
+    if (!folder.entryStatus(&st) || !st.isSameObject(found.file))
+        return std::nullopt;
+    if (st.kind == FileStatus::Kind::Link) {
+        const std::optional<QByteArray> target = folder.linkTarget();
+        return target ? keepLink(quarantine, record, *target) : std::nullopt;
+    }
+    const FileHandle file = folder.openEntry();
+    FileStatus opened;
+    const std::optional<RestoredAttributes> attributes = attributesOf(file);
+    // A file its owner may not write to is not removed: no copy is made.
+    if (!file.status(&opened) || !opened.isSameObject(found.file) || !attributes ||
+        !(attributes->mode.value_or(0) & 0200))
+        return std::nullopt;
+    return keepFile(quarantine, record, file);
+}
+
 // The browser store a cookie-store row names by its prefix; None for any
 // other row.
 CookieStoreKind cookieStoreOfRow(const QString &location)
@@ -99,25 +151,52 @@ CookieStoreKind cookieStoreOfRow(const QString &location)
     return CookieStoreKind::None;
 }
 
-// The rows of one cookie store found by the scan.
+// The rows of one cookie store found by the scan, and what the quarantine
+// records of each.
 struct StoreRows {
     CookieStoreKind kind = CookieStoreKind::None;
     FoundFile found;
     QList<QByteArray> lines;
     // For each line, where its row's outcome stands in the removal's list.
     QList<qsizetype> outcomes;
+    QList<QuarantineRecord> records;
 };
 
+// Keeps the rows each line takes away in the quarantine, each row an item;
+// all or none.
+bool keepStoreRows(QuarantineStore &quarantine, const StoreRows &store,
+                   const QList<QList<CookieStoreRowCopy>> &rows)
+{
+    QList<QByteArray> kept;
+    for (qsizetype i = 0; i < rows.size() && i < store.records.size(); ++i) {
+        const std::optional<QList<QByteArray>> ids =
+            keepCookieRows(quarantine, store.records.at(i), store.kind, rows.at(i));
+        if (!ids) {
+            quarantine.remove(kept);
+            return false;
+        }
+        kept << *ids;
+    }
+    return true;
+}
+
 // Removes the rows of each store in one transaction; a row that could not be
-// removed gets the failure record of its store.
+// removed gets the failure record of its store.  With a quarantine, the
+// rows go into it before the store is changed.
 void removeStoreRows(ScanSession &session, const std::vector<StoreRows> &stores,
-                     QList<RowRemoval> &outcomes)
+                     QList<RowRemoval> &outcomes, QuarantineStore *quarantine)
 {
     for (const StoreRows &store : stores) {
         const TreeFolder folder = folderOf(session, store.found);
         CookieStoreRowsRemoved done;
+        CookieStoreRowKeeper keep;
+        if (quarantine) {
+            keep = [quarantine, &store](const QList<QList<CookieStoreRowCopy>> &rows) {
+                return keepStoreRows(*quarantine, store, rows);
+            };
+        }
         if (folder.isOpen())
-            done = removeCookieStoreRows(folder, store.found, store.kind, store.lines);
+            done = removeCookieStoreRows(folder, store.found, store.kind, store.lines, keep);
         for (qsizetype i = 0; i < store.lines.size(); ++i) {
             RemovalOutcome &outcome = outcomes[store.outcomes.at(i)].outcome;
             if (i < done.removed.size() && done.removed.at(i)) {
@@ -143,24 +222,36 @@ void recordRemovalFailure(ScanSession &session, const QString &path)
 }
 
 RemovalOutcome DestroyFile(ScanSession &session, const QString &FilePath,
-                           const std::optional<FoundFile> &found)
+                           const std::optional<FoundFile> &found, QuarantineStore *quarantine,
+                           const QString &threat)
 {
-    const bool removed =
-        found && !found->isCookieFile && folderOf(session, *found).removeEntry(found->file);
-    if (removed)
-        return RemovalOutcome::Removed;
+    if (found && !found->isCookieFile) {
+        const TreeFolder folder = folderOf(session, *found);
+        std::optional<QByteArray> kept;
+        if (quarantine)
+            kept = keepEntry(*quarantine, folder, *found,
+                             recordOf(session, threat, FilePath, found->nativePath));
+        const bool removed = (!quarantine || kept) && folder.removeEntry(found->file);
+        if (removed)
+            return RemovalOutcome::Removed;
+        if (kept)
+            quarantine->remove({*kept});
+    }
     recordRemovalFailure(session, FilePath);
     return found && found->isCookieFile ? RemovalOutcome::Refused : whyUnchanged(session, found);
 }
 
 std::optional<FileStatus> RemoveMozillaCookie(ScanSession &session, const QString &Oggetto,
-                                              const std::optional<FoundFile> &found)
+                                              const std::optional<FoundFile> &found,
+                                              QuarantineStore *quarantine, const QString &threat)
 {
     const QString rest = Oggetto.mid(Oggetto.startsWith(QLatin1String("mozilla:")) ? 8 : 9);
     const std::optional<QByteArray> line =
         found && found->isCookieFile ? cookieLineOf(rest, *found) : std::nullopt;
     const std::optional<FileStatus> rewritten =
-        line ? rewriteCookieFile(session, *found, *line) : std::nullopt;
+        line ? rewriteCookieFile(session, *found, *line, quarantine,
+                                 recordOf(session, threat, Oggetto, found->nativePath))
+             : std::nullopt;
     if (!rewritten) {
         // The path as the row tells it: up to its first "+".
         const qsizetype plus = rest.indexOf(QLatin1Char('+'));
@@ -171,7 +262,8 @@ std::optional<FileStatus> RemoveMozillaCookie(ScanSession &session, const QStrin
     return rewritten;
 }
 
-QList<RowRemoval> RemoveDetections(ScanSession &session, const QList<qsizetype> &rows)
+QList<RowRemoval> RemoveDetections(ScanSession &session, const QList<qsizetype> &rows,
+                                   QuarantineStore *quarantine)
 {
     const ResultListModel &list = session.results();
     QList<RowRemoval> outcomes;
@@ -195,9 +287,10 @@ QList<RowRemoval> RemoveDetections(ScanSession &session, const QList<qsizetype> 
         }
         if (location.startsWith(QLatin1String("HKEY"))) {
             if (!registry)
-                registry.emplace(session.openRegistry(RegistryAccess::ReadWrite));
+                registry.emplace(session.openRegistry(RegistryAccess::ReadWrite), quarantine,
+                                 QFile::encodeName(session.state().ScanRoot));
             done.outcome = RemovalOutcome::Removed;
-            if (!registry->removeRow(location)) {
+            if (!registry->removeRow(location, row.name)) {
                 recordRemovalFailure(session, location);
                 done.outcome = RemovalOutcome::Refused;
             }
@@ -211,7 +304,7 @@ QList<RowRemoval> RemoveDetections(ScanSession &session, const QList<qsizetype> 
             if (earlier != rewritten.end())
                 found->file = earlier->second;
             if (const std::optional<FileStatus> now =
-                    RemoveMozillaCookie(session, location, found)) {
+                    RemoveMozillaCookie(session, location, found, quarantine, row.name)) {
                 rewritten[key] = *now;
                 done.outcome = RemovalOutcome::Removed;
             } else {
@@ -238,11 +331,12 @@ QList<RowRemoval> RemoveDetections(ScanSession &session, const QList<qsizetype> 
                 store = stores.insert(stores.end(), {kind, *row.found, {}, {}});
             store->lines << *line;
             store->outcomes << outcomes.size() - 1;
+            store->records << recordOf(session, row.name, location, row.found->nativePath);
         } else {
-            done.outcome = DestroyFile(session, location, row.found);
+            done.outcome = DestroyFile(session, location, row.found, quarantine, row.name);
         }
     }
-    removeStoreRows(session, stores, outcomes);
+    removeStoreRows(session, stores, outcomes, quarantine);
     if (registry) {
         const QStringList unsaved = registry->finish();
         for (const QString &hive : unsaved)
@@ -260,12 +354,12 @@ QList<RowRemoval> RemoveDetections(ScanSession &session, const QList<qsizetype> 
     return outcomes;
 }
 
-QList<RowRemoval> RemoveListedDetections(ScanSession &session)
+QList<RowRemoval> RemoveListedDetections(ScanSession &session, QuarantineStore *quarantine)
 {
     QList<qsizetype> all;
     for (qsizetype i = 1; i <= session.results().count(); ++i)
         all.append(i);
-    QList<RowRemoval> outcomes = RemoveDetections(session, all);
+    QList<RowRemoval> outcomes = RemoveDetections(session, all, quarantine);
     session.results().clear();
     return outcomes;
 }

@@ -8,6 +8,7 @@
 
 #include <optional>
 
+class QuarantineStore;
 class ScanSession;
 
 // What a removal made of one row: the row's number in the list (counted from
@@ -32,25 +33,39 @@ struct RowRemoval {
 // are still the ones the scan recorded (platform/TreeChange.h).  A row
 // without a record of where its file was found changes nothing and gets a
 // failure record.
-QList<RowRemoval> RemoveDetections(ScanSession &session, const QList<qsizetype> &rows);
+//
+// Without a quarantine, what is removed is deleted for good.  With one, every
+// object is put into it before it is taken away (QuarantineKeeping): a file
+// or link, a cookie line, a registry value or a key with everything below
+// it.  An object that cannot be kept whole (a full disk, a file that changed
+// while it was copied) is not removed and gets the failure record.
+QList<RowRemoval> RemoveDetections(ScanSession &session, const QList<qsizetype> &rows,
+                                   QuarantineStore *quarantine = nullptr);
 
 // Removes every row of the session's result list (RemoveDetections), then
 // empties the list.
-QList<RowRemoval> RemoveListedDetections(ScanSession &session);
+QList<RowRemoval> RemoveListedDetections(ScanSession &session,
+                                         QuarantineStore *quarantine = nullptr);
 
 // Cuts the cookie line of a cookie row ("mozilla:" or "netscape:", the cookie
 // file path, "+", the line) out of the cookie file found.  Returns the
 // identity of the rewritten file that now stands in its place; none when the
 // file was not rewritten (and a failure was recorded).
+// With a quarantine, the line is kept there (one item) before the rewritten
+// file takes the place of the old one.
 std::optional<FileStatus> RemoveMozillaCookie(ScanSession &session, const QString &Oggetto,
-                                              const std::optional<FoundFile> &found);
+                                              const std::optional<FoundFile> &found,
+                                              QuarantineStore *quarantine = nullptr,
+                                              const QString &threat = QString());
 
 // Deletes the file found without force: a read-only file, a folder, a file
 // that is no longer the one found or a cookie file (a cookie row without a
 // browser prefix) is not deleted and gets a failure record.  A symbolic link
-// is removed itself, never its target.  Returns what became of the file.
+// is removed itself, never its target.  With a quarantine, the file (or
+// link) is kept there first.  Returns what became of the file.
 RemovalOutcome DestroyFile(ScanSession &session, const QString &FilePath,
-                           const std::optional<FoundFile> &found);
+                           const std::optional<FoundFile> &found,
+                           QuarantineStore *quarantine = nullptr, const QString &threat = QString());
 
 // Appends the two-line failure record for path to the session's report.
 void recordRemovalFailure(ScanSession &session, const QString &path);

@@ -1,5 +1,7 @@
 #include "scanner/ContentCheckPool.h"
 
+#include "scanner/ContentDigest.h"
+
 ContentCheckPool::ContentCheckPool(const Engine &engine, int workers) : m_engine(engine)
 {
     for (int i = 0; i < workers; ++i)
@@ -18,9 +20,9 @@ ContentCheckPool::~ContentCheckPool()
         t.join();
 }
 
-std::shared_ptr<ContentJob> ContentCheckPool::submit(FileHandle file)
+std::shared_ptr<ContentJob> ContentCheckPool::submit(FileHandle file, ContentWork work)
 {
-    auto job = std::make_shared<ContentJob>(std::move(file));
+    auto job = std::make_shared<ContentJob>(std::move(file), work);
     {
         std::lock_guard lock(m_mutex);
         m_queue.push_back(job);
@@ -49,20 +51,29 @@ void ContentCheckPool::work()
             m_queue.pop_front();
         }
         ContentVerdict verdict;
+        std::optional<QByteArray> sha256;
         bool readFailed = false;
         try {
-            QByteArray content;
-            const ContentReader::Outcome read = reader.read(job->m_file, &content);
-            readFailed = read == ContentReader::Outcome::Failed;
-            if (read == ContentReader::Outcome::Read)
-                verdict = FileScan(m_engine, content);
+            if (job->m_work == ContentWork::DigestOnly) {
+                sha256 = contentSha256(job->m_file);
+            } else {
+                QByteArray content;
+                const ContentReader::Outcome read = reader.read(job->m_file, &content);
+                readFailed = read == ContentReader::Outcome::Failed;
+                if (read == ContentReader::Outcome::Read)
+                    verdict = FileScan(m_engine, content);
+                if (verdict.matched && job->m_work == ContentWork::CheckAndDigest)
+                    sha256 = contentSha256(content);
+            }
         } catch (...) {
             verdict = ContentVerdict{};
+            sha256.reset();
         }
         job->m_file = FileHandle();
         {
             std::lock_guard lock(m_mutex);
             job->m_verdict = std::move(verdict);
+            job->m_sha256 = std::move(sha256);
             job->m_readFailed = readFailed;
             job->m_done = true;
         }

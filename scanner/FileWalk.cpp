@@ -4,6 +4,7 @@
 #include "platform/ProgressIndicator.h"
 #include "scanner/ContentCheck.h"
 #include "scanner/ContentCheckPool.h"
+#include "scanner/ContentDigest.h"
 #include "scanner/CookieScan.h"
 #include "scanner/CookieStoreScan.h"
 #include "scanner/NameCheck.h"
@@ -58,6 +59,9 @@ struct WalkStep {
     std::optional<double> size;
     bool isFolder = false;
     bool entered = false; // a subfolder whose own steps follow
+    // A path rule of the allow list keeps the walk out: the entry is neither
+    // looked at, entered nor read.
+    bool excluded = false;
 
     // The file and its folder as the walk saw them (files only).
     FoundFile found;
@@ -67,6 +71,8 @@ struct WalkStep {
     NameVerdict name;
     std::shared_ptr<ContentJob> job;            // the content check on a worker
     std::optional<ContentVerdict> localVerdict; // the content check done here
+    // The content's SHA-256 digest made here, for a file found (allow list).
+    std::optional<QByteArray> localSha256;
     bool unreadable = false;
 };
 
@@ -121,6 +127,7 @@ public:
 
 private:
     FileHandle climbBack(FileHandle here, size_t depth) const;
+    bool isExcluded(const QByteArray &name, const QString &path) const;
     void checkFile(WalkStep &step, const FolderEntry &entry, const Folder &folder,
                    const QString &name, FileHandle file, bool regular);
     bool checkCookieStore(WalkStep &step, const FolderEntry &entry, const Folder &folder,
@@ -196,6 +203,10 @@ std::optional<WalkStep> Walker::next()
         const QString name = TrimNull(QFile::decodeName(entry.name));
         step.path = folder.path + name;
         step.nativePath = folder.nativePath + entry.name;
+        if (isExcluded(entry.name, step.path)) {
+            step.excluded = true;
+            return step;
+        }
 
         // A file listed as regular is opened once: the open file gives its
         // size and, later, its content.  Every other entry is only looked at.
@@ -248,6 +259,13 @@ std::optional<WalkStep> Walker::next()
     return std::nullopt;
 }
 
+// "." and ".." name no object of their own: no path rule keeps them out.
+bool Walker::isExcluded(const QByteArray &name, const QString &path) const
+{
+    const AllowList &allow = m_session.allowList();
+    return allow.hasPathRules() && name != "." && name != ".." && allow.excludesPath(path);
+}
+
 // The name check, the cookie scan and the content check of one file, as far
 // as they read: their outcome is committed with the step.
 void Walker::checkFile(WalkStep &step, const FolderEntry &entry, const Folder &folder,
@@ -280,7 +298,20 @@ void Walker::checkFile(WalkStep &step, const FolderEntry &entry, const Folder &f
         // A failing name check or cookie scan counts as no match.
         step.name = NameVerdict{};
     }
-    if (step.name.matched || !regular || !step.size || *step.size > kContentCheckLimit)
+    // The allow list's sha256 rules need the digest of a file found.
+    const bool wantDigest = m_session.allowList().hasSha256Rules();
+    if (step.name.matched) {
+        if (!wantDigest || !regular)
+            return;
+        if (!file.isOpen())
+            file = m_here.openFileIn(entry.name);
+        if (m_pool && file.isOpen())
+            step.job = m_pool->submit(std::move(file), ContentWork::DigestOnly);
+        else if (file.isOpen())
+            step.localSha256 = contentSha256(file);
+        return;
+    }
+    if (!regular || !step.size || *step.size > kContentCheckLimit)
         return;
     if (!file.isOpen())
         file = m_here.openFileIn(entry.name);
@@ -289,7 +320,8 @@ void Walker::checkFile(WalkStep &step, const FolderEntry &entry, const Folder &f
         return;
     }
     if (m_pool) {
-        step.job = m_pool->submit(std::move(file));
+        step.job = m_pool->submit(std::move(file),
+                                  wantDigest ? ContentWork::CheckAndDigest : ContentWork::Check);
         return;
     }
     QByteArray content;
@@ -297,6 +329,8 @@ void Walker::checkFile(WalkStep &step, const FolderEntry &entry, const Folder &f
     step.unreadable = read == ContentReader::Outcome::Failed;
     if (read == ContentReader::Outcome::Read) {
         step.localVerdict = FileScan(engine, content, [this] { m_session.processEvents(); });
+        if (wantDigest && step.localVerdict->matched)
+            step.localSha256 = contentSha256(content);
     }
 }
 
@@ -336,9 +370,10 @@ public:
     bool commit(const WalkStep &step);
 
 private:
-    bool finishEntry(size_t depth);
+    bool finishEntry(size_t depth, bool counted = true);
     void moveProgress() const;
-    void record(const QString &name, const QString &object, const FoundFile &found);
+    void record(const QString &name, const QString &object, const FoundFile &found,
+                const std::optional<QByteArray> &sha256 = std::nullopt);
 
     ScanSession &m_session;
     ScanState &m_s;
@@ -348,6 +383,11 @@ bool Committer::commit(const WalkStep &step)
 {
     if (step.kind == WalkStep::Kind::SubfolderEnd)
         return finishEntry(step.depth);
+    if (step.excluded) {
+        // Left out, so not examined: counted apart from ObjectsScanned.
+        m_session.recordExcluded(step.path);
+        return finishEntry(step.depth, false);
+    }
     m_s.CurrentFilePath = step.path;
     if (step.size)
         m_s.CurrentEntrySize = *step.size;
@@ -363,16 +403,19 @@ bool Committer::commit(const WalkStep &step)
     } else {
         if (step.name.threatName)
             m_s.CurrentThreatName = *step.name.threatName;
-        if (step.name.matched)
-            record(m_s.CurrentThreatName, m_s.CurrentFilePath, step.found);
     }
-    const ContentVerdict *content =
-        step.job ? &step.job->verdict() : (step.localVerdict ? &*step.localVerdict : nullptr);
+    const std::optional<QByteArray> &sha256 = step.job ? step.job->sha256() : step.localSha256;
+    if (step.name.matched)
+        record(m_s.CurrentThreatName, m_s.CurrentFilePath, step.found, sha256);
+    const ContentVerdict *content = step.name.matched ? nullptr
+                                    : step.job
+                                        ? &step.job->verdict()
+                                        : (step.localVerdict ? &*step.localVerdict : nullptr);
     if (content) {
         if (content->threatName)
             m_s.CurrentThreatName = *content->threatName;
         if (content->matched)
-            record(m_s.CurrentThreatName, m_s.CurrentFilePath, step.found);
+            record(m_s.CurrentThreatName, m_s.CurrentFilePath, step.found, sha256);
     }
     if (step.unreadable || (step.job && step.job->readFailed()))
         m_session.recordUnreadable(step.path);
@@ -381,12 +424,13 @@ bool Committer::commit(const WalkStep &step)
     return finishEntry(step.depth);
 }
 
-// Ends the current entry of the folder at depth: counts it and, when a stop
-// has been asked for, ends that folder and, one after the other, the entries
-// of the folders around it that led into it.
-bool Committer::finishEntry(size_t depth)
+// Ends the current entry of the folder at depth: counts it (unless it was
+// left out) and, when a stop has been asked for, ends that folder and, one
+// after the other, the entries of the folders around it that led into it.
+bool Committer::finishEntry(size_t depth, bool counted)
 {
-    ++m_s.ObjectsScanned;
+    if (counted)
+        ++m_s.ObjectsScanned;
     m_session.processEvents();
     if (!m_session.stopRequested())
         return false;
@@ -404,9 +448,10 @@ void Committer::moveProgress() const
         m_session.progress()->setValue(std::floor(bytes / kProgressUnit));
 }
 
-void Committer::record(const QString &name, const QString &object, const FoundFile &found)
+void Committer::record(const QString &name, const QString &object, const FoundFile &found,
+                       const std::optional<QByteArray> &sha256)
 {
-    RecordDetection(m_session, name, object, found);
+    RecordDetection(m_session, name, object, found, sha256);
 }
 
 } // namespace
@@ -415,6 +460,11 @@ void ScanFolder(ScanSession &session, const QString &path)
 {
     if (path.isEmpty())
         return;
+    const QString start = path.endsWith(kSeparator) && path.size() > 1 ? path.chopped(1) : path;
+    if (session.allowList().hasPathRules() && session.allowList().excludesPath(start)) {
+        session.recordExcluded(start);
+        return;
+    }
     const int workers = session.workerThreads();
     std::optional<ContentCheckPool> pool;
     if (workers > 1)

@@ -6,13 +6,18 @@
 #include <QFile>
 
 void RecordDetection(ScanSession &session, const QString &name, const QString &object,
-                     std::optional<FoundFile> found)
+                     std::optional<FoundFile> found, const std::optional<QByteArray> &sha256)
 {
+    const QByteArray objectBytes = objectTextBytes(object, found);
+    const AllowList &allow = session.allowList();
+    if (!allow.isEmpty() && allow.allows(name, objectBytes, sha256)) {
+        session.recordAllowed(name, object);
+        return;
+    }
     VisibleText::Style style;
     style.doubleBackslash = false;
     style.keepTab = true;
-    const QString visibleObject =
-        QString::fromUtf8(VisibleText::fromUtf8Bytes(objectTextBytes(object, found), style));
+    const QString visibleObject = QString::fromUtf8(VisibleText::fromUtf8Bytes(objectBytes, style));
     ++session.state().DetectionCount;
     session.results().addRow(name, object, std::move(found));
     ScanReport &report = session.report();

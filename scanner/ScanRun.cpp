@@ -47,6 +47,7 @@ QString ScanRun::run(const QString &root, bool withRegistry)
     s.StoppedByUser = false;
     s.MissingDatabases = missingDatabases(m_session.engine().tables(), withRegistry);
     m_session.clearUnreadable();
+    m_session.clearAllowedAndExcluded();
     DiskInfo(s.ScanRoot, bar);
     LogFileName(m_session);
 
@@ -80,6 +81,19 @@ QString ScanRun::run(const QString &root, bool withRegistry)
         report.writeLine(m_session.Lingua(UnreadablePathText) + QLatin1Char(' ') + path);
         report.writeLine(reportRecordSeparator());
     }
+    // Allowed detections are reported in a section of their own, never as
+    // clean, and so are the paths left out.
+    const QList<ScanSession::AllowedDetection> &allowed = m_session.allowedDetections();
+    for (const ScanSession::AllowedDetection &a : allowed) {
+        report.writeLine(m_session.Lingua(AllowedRecordText) + QLatin1Char(' ') + a.name.toUpper());
+        report.writeLine(a.object);
+        report.writeLine(reportRecordSeparator());
+    }
+    const QStringList &excluded = m_session.excludedPaths();
+    for (const QString &path : excluded) {
+        report.writeLine(m_session.Lingua(ExcludedPathText) + QLatin1Char(' ') + path);
+        report.writeLine(reportRecordSeparator());
+    }
     // The report, too, tells that the scan was not complete, and why.
     if (!s.MissingDatabases.isEmpty()) {
         report.writeLine(m_session.Lingua(MissingDatabasesText) + QLatin1Char(' ') +
@@ -90,10 +104,12 @@ QString ScanRun::run(const QString &root, bool withRegistry)
         report.writeLine(m_session.Lingua(8));
         report.writeLine(reportRecordSeparator());
     }
-    const QString summary = scanSummary(m_session.texts(), s.ObjectsScanned, s.DetectionCount,
-                                        double(end - start) / 1000.0, QLocale()) +
-                            unreadableSuffix(m_session.texts(), unreadable.size(), QLocale()) +
-                            endingSuffix(m_session.texts(), s);
+    const QString summary =
+        scanSummary(m_session.texts(), s.ObjectsScanned, s.DetectionCount,
+                    double(end - start) / 1000.0, QLocale()) +
+        unreadableSuffix(m_session.texts(), unreadable.size(), QLocale()) +
+        allowListSuffix(m_session.texts(), allowed.size(), excluded.size(), QLocale()) +
+        endingSuffix(m_session.texts(), s);
     report.close();
     bar.setVisible(false);
     return summary;
@@ -156,6 +172,18 @@ QString unreadableSuffix(const LanguageTexts &texts, qsizetype unreadable, const
     if (unreadable == 0)
         return {};
     return texts.Lingua(UnreadableCountText) + groupingLocale(locale).toString(qint64(unreadable));
+}
+
+QString allowListSuffix(const LanguageTexts &texts, qsizetype allowed, qsizetype excluded,
+                        const QLocale &locale)
+{
+    const QLocale l = groupingLocale(locale);
+    QString suffix;
+    if (allowed > 0)
+        suffix += texts.Lingua(AllowedCountText) + l.toString(qint64(allowed));
+    if (excluded > 0)
+        suffix += texts.Lingua(ExcludedCountText) + l.toString(qint64(excluded));
+    return suffix;
 }
 
 QString scanSummary(const LanguageTexts &texts, qint32 objects, qint32 found, double seconds,

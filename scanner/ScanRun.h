@@ -69,6 +69,10 @@ QString scanSummary(const LanguageTexts &texts, qint32 objects, qint32 found, do
 // What follows the summary when unreadable folders or files were met:
 // Lingua(35) and their number; empty for none.
 QString unreadableSuffix(const LanguageTexts &texts, qsizetype unreadable, const QLocale &locale);
+// What follows the summary when the allow list allowed detections or its
+// path rules left paths out: each text and its number, none for 0.
+QString allowListSuffix(const LanguageTexts &texts, qsizetype allowed, qsizetype excluded,
+                        const QLocale &locale);
 // What follows the summary (and the unreadable suffix) when the scan could
 // not be complete: " – " and Lingua(ScanIncompleteText) when databases were
 // missing, " – " and Lingua(8) when the user stopped it.

@@ -3,6 +3,7 @@
 #include "language/LanguageTexts.h"
 #include "platform/AppPaths.h"
 #include "platform/RegistryBackend.h"
+#include "scanner/AllowList.h"
 #include "scanner/ContentCheck.h"
 #include "scanner/Engine.h"
 #include "scanner/NameCheckIndex.h"
@@ -87,6 +88,32 @@ public:
     void recordUnreadable(const QString &path) { m_unreadable.append(path); }
     void clearUnreadable() { m_unreadable.clear(); }
 
+    // The allow list the scan follows; empty unless set.
+    const AllowList &allowList() const { return m_allowList; }
+    void setAllowList(AllowList list) { m_allowList = std::move(list); }
+
+    // The detections of the last scan that the allow list allowed, in the
+    // order found: neither listed nor removed, but counted and reported.
+    struct AllowedDetection {
+        QString name;
+        QString object;
+    };
+    const QList<AllowedDetection> &allowedDetections() const { return m_allowed; }
+    void recordAllowed(const QString &name, const QString &object)
+    {
+        m_allowed.append({name, object});
+    }
+    // The paths of the last scan that a path rule kept the walk out of, in
+    // walk order.
+    const QStringList &excludedPaths() const { return m_excluded; }
+    void recordExcluded(const QString &path) { m_excluded.append(path); }
+    // Forgets the allowed detections and excluded paths of the scan before.
+    void clearAllowedAndExcluded()
+    {
+        m_allowed.clear();
+        m_excluded.clear();
+    }
+
     // Scratch space of the name check and the content buffer of the scan's
     // thread.
     NameCheckIndex::Lookup &nameLookup() { return m_nameLookup; }
@@ -103,6 +130,9 @@ private:
     std::atomic<bool> m_stopRequested{false};
     int m_workerThreads;
     QStringList m_unreadable;
+    AllowList m_allowList;
+    QList<AllowedDetection> m_allowed;
+    QStringList m_excluded;
     NameCheckIndex::Lookup m_nameLookup;
     ContentReader m_contentReader;
 };

@@ -52,6 +52,10 @@ public:
     // is seen only inside this session.
     QStringList commit();
 
+    // The registry itself, for what a removal keeps before it deletes and a
+    // restore puts back.
+    RegistryBackend &backend() { return *m_registry; }
+
 private:
     std::unique_ptr<RegistryBackend> m_registry;
     qint32 m_lastRegResult = RegistryResult::Success;

@@ -47,6 +47,7 @@ class TestCli : public QObject
     Q_OBJECT
 private slots:
     void scanReportRemovalAndErrors();
+    void quarantineAndAllowList();
     void updateAgainstALoopbackServer();
     void updateOnAFullDisk();
 };
@@ -112,6 +113,115 @@ void TestCli::scanReportRemovalAndErrors()
                     "r1\t0\napplication folder\t" +
                         folder + "\ndata folder\t" + folder + "\nlast update\t-\nhive helper\t" +
                         helper + "\n");
+}
+
+void TestCli::quarantineAndAllowList()
+{
+    TestAppFolder app;
+    prepareApp(app);
+    const QString root = app.filePath("disk");
+    const QString bar = root + "/x/toolbar/bar.exe";
+    writeTestFile(bar, "payload");
+    QVERIFY(QFile::setPermissions(bar, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                           QFileDevice::ReadGroup));
+    const QDateTime mtime(QDate(2020, 2, 29), QTime(12, 0, 1), Qt::UTC);
+    {
+        QFile f(bar);
+        QVERIFY(f.open(QIODevice::ReadWrite) &&
+                f.setFileTime(mtime, QFileDevice::FileModificationTime));
+    }
+    writeTestFile(root + "/skip/toolbar/bar.exe", "elsewhere");
+    writeTestFile(root + "/mozilla/cookies.txt", "keep\nwww.tracker.test\tid\r\n");
+
+    // The allow list: rules numbered, bad rules refused, lines that are no
+    // rule named.
+    Result r = runCli(app, "allow", {"list"});
+    QVERIFY(r.exitCode == 0 && r.out.isEmpty());
+    QCOMPARE(runCli(app, "allow", {"add", "path", root + "/skip"}).exitCode, 0);
+    r = runCli(app, "allow", {"add", "threat Nothing.Here"});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.out, QString("2\tthreat Nothing.Here\n"));
+    r = runCli(app, "allow", {"add", "sha256", "zz"});
+    QVERIFY2(r.exitCode == 2 && r.err.contains("64 hexadecimal"), qPrintable(r.err));
+    QCOMPARE(runCli(app, "allow", {"add"}).exitCode, 2);
+    writeTestFile(app.filePath("allow.dat"), readTestFile(app.filePath("allow.dat")) + "bogus\r\n");
+    r = runCli(app, "allow", {"list"});
+    QCOMPARE(r.exitCode, 1);
+    QCOMPARE(r.out, "1\tpath " + root + "/skip\n2\tthreat Nothing.Here\n");
+    QVERIFY2(r.err.contains("line 3: unknown rule"), qPrintable(r.err));
+    QCOMPARE(runCli(app, "allow", {"remove", "3"}).exitCode, 2);
+    QCOMPARE(runCli(app, "allow", {"remove", "2"}).exitCode, 0);
+    QCOMPARE(runCli(app, "allow", {"list"}).out, "1\tpath " + root + "/skip\n");
+
+    // The scan leaves the excluded folder unread, and --exclude adds a path
+    // rule for one run.
+    r = runCli(app, "scan", {"--no-registry", root});
+    QCOMPARE(r.exitCode, 1);
+    QCOMPARE(r.out.count('\n'), 2);
+    QVERIFY(!r.out.contains("/skip/"));
+    r = runCli(app, "scan", {"--no-registry", "--exclude", "**/mozilla", root});
+    QCOMPARE(r.out.count('\n'), 1);
+
+    // --remove puts both into the quarantine, which lists them.
+    QCOMPARE(runCli(app, "scan", {"--no-registry", "--remove", root}).exitCode, 1);
+    QVERIFY(!QFile::exists(bar));
+    QCOMPARE(readTestFile(root + "/mozilla/cookies.txt"), "keep\n");
+    r = runCli(app, "quarantine", {"list"});
+    QCOMPARE(r.exitCode, 0);
+    const QStringList items = r.out.split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(items.size(), 2);
+    const bool fileFirst = items[0].contains("\tAdware.Sample\t");
+    const QStringList file = items[fileFirst ? 0 : 1].split('\t');
+    const QStringList cookie = items[fileFirst ? 1 : 0].split('\t');
+    QCOMPARE(file.size(), 4);
+    QCOMPARE(file[0].size(), 32);
+    QVERIFY(QDateTime::fromString(file[1], Qt::ISODate).isValid() && file[1].endsWith('Z'));
+    QCOMPARE(file[2], QString("Adware.Sample"));
+    QCOMPARE(file[3], bar);
+    QCOMPARE(cookie[3], "mozilla:" + root + "/mozilla/cookies.txt+www.tracker.test\\x09id\\r\\n");
+
+    // Restore puts the file back as it was; an id twice, or unknown, fails.
+    r = runCli(app, "quarantine", {"restore", file[0]});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.out, file[0] + "\t" + bar + "\n");
+    QCOMPARE(readTestFile(bar), QByteArray("payload"));
+    QCOMPARE(QFileInfo(bar).lastModified().toUTC(), mtime);
+    QCOMPARE(QFile::permissions(bar) & 0x7077,
+             QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup);
+    r = runCli(app, "quarantine", {"restore", file[0], cookie[0]});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.contains(file[0] + " not restored: "), qPrintable(r.err));
+    QCOMPARE(readTestFile(root + "/mozilla/cookies.txt"), "keep\nwww.tracker.test\tid\r\n");
+
+    // Removed again, the file is not put back over what took its place.
+    QCOMPARE(runCli(app, "scan", {"--no-registry", "--remove", root}).exitCode, 1);
+    writeTestFile(bar, "new");
+    r = runCli(app, "quarantine", {"restore", "--all"});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.contains("something is already at its place"), qPrintable(r.err));
+    QCOMPARE(readTestFile(bar), QByteArray("new"));
+
+    // Purge: nothing is older than a day; --all empties it.
+    r = runCli(app, "quarantine", {"purge", "--older-than", "1"});
+    QVERIFY(r.exitCode == 0 && r.out.isEmpty());
+    QCOMPARE(runCli(app, "quarantine", {"list"}).out.count('\n'), 1);
+    QCOMPARE(runCli(app, "quarantine", {"purge", "--all"}).exitCode, 0);
+    QVERIFY(runCli(app, "quarantine", {"list"}).out.isEmpty());
+    QCOMPARE(runCli(app, "quarantine", {"purge", "0123456789abcdef0123456789abcdef"}).exitCode, 2);
+
+    // --no-quarantine deletes for good.
+    QCOMPARE(runCli(app, "scan", {"--no-registry", "--remove", "--no-quarantine", root}).exitCode,
+             1);
+    QVERIFY(!QFile::exists(bar));
+    QVERIFY(runCli(app, "quarantine", {"list"}).out.isEmpty());
+
+    // Usage errors.
+    for (const QStringList &args :
+         {QStringList{"restore"}, QStringList{"purge", "--older-than", "x"},
+          QStringList{"restore", "--older-than", "3"}, QStringList{"list", "x"},
+          QStringList{"purge", "--all", "0123"}})
+        QCOMPARE(runCli(app, "quarantine", args).exitCode, 2);
+    QCOMPARE(runCli(app, "scan", {"--no-quarantine", root}).exitCode, 2);
 }
 
 void TestCli::updateAgainstALoopbackServer()

@@ -204,6 +204,41 @@ void TestCliJson::scanOfEveryKindOfDetection()
     QVERIFY(parseLines(r.out, &objects));
     QCOMPARE(objects.last().value("removed").toBool(false), true);
     QCOMPARE(objects.last().value("detections").toInt(), 4);
+    // What the removal took is in the quarantine, whose list is JSON Lines
+    // too; restore and purge print text only.
+    r = runCli({"quarantine", "list", "--format", "json", "--app-folder", app.path()});
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY(parseLines(r.out, &objects));
+    checkSummary(objects.last(), "quarantine", r);
+    QCOMPARE(objects.last().value("items").toInt(), 4);
+    const QList<QJsonObject> items = ofType(objects, "item");
+    QCOMPARE(items.size(), 4);
+    QStringList kept;
+    for (const QJsonObject &item : items) {
+        QVERIFY(QDateTime::fromString(item.value("time").toString(), Qt::ISODate).isValid());
+        QVERIFY(!item.value("id").toString().isEmpty());
+        kept << item.value("threat").toString() + ' ' + item.value("object").toString();
+    }
+    QVERIFY(kept.contains("Adware.Sample " + root + "/y/evil.exe"));
+    QVERIFY(kept.contains("Spy.Reg HKEY_LOCAL_MACHINE\\SOFTWARE\\Spy"));
+    r = runCli({"quarantine", "restore", "--all", "--format", "json", "--app-folder", app.path()});
+    QVERIFY(r.exitCode == 2 && r.out.isEmpty());
+    QVERIFY(!QFile::exists(root + "/y/evil.exe"));
+    // Allowed detections and excluded folders are counted in the summary.
+    writeTestFile(root + "/z/evil.exe", "allowed");
+    writeTestFile(root + "/skip/evil.exe", "never read");
+    QCOMPARE(
+        runCli({"allow", "add", "threat", "Adware.Sample", "--app-folder", app.path()}).exitCode,
+        0);
+    r = runCli({"scan", "--format", "json", "--no-registry", "--exclude", root + "/skip",
+                "--app-folder", app.path(), root});
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY(parseLines(r.out, &objects));
+    QCOMPARE(objects.last().value("detections").toInt(-1), 0);
+    QCOMPARE(objects.last().value("allowed").toInt(-1), 1);
+    QCOMPARE(objects.last().value("excluded").toInt(-1), 1);
+    QVERIFY(runCli({"allow", "remove", "1", "--app-folder", app.path()}).exitCode == 0);
+    QVERIFY(QFile::remove(root + "/z/evil.exe") && QFile::remove(root + "/skip/evil.exe"));
     r = runCli({"scan", "--format", "json", "--app-folder", app.path(), root});
     QCOMPARE(r.exitCode, 0);
     QVERIFY(parseLines(r.out, &objects));

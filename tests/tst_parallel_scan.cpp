@@ -131,6 +131,8 @@ struct Outcome {
     QString lastPath;
     QString threatName;
     QStringList unreadable;
+    QStringList allowed;
+    QStringList excluded;
     QString summaryHead; // the summary up to the duration
 
     bool operator==(const Outcome &) const = default;
@@ -151,7 +153,7 @@ QByteArray reportBody(const QString &folder)
 // Scans root with the given workers in a fresh application folder.  onEvent
 // runs whenever the scan lets events through, with the session.
 Outcome scan(const QString &root, int workers,
-             const std::function<void(ScanSession &)> &onEvent = {})
+             const std::function<void(ScanSession &)> &onEvent = {}, const AllowList &allow = {})
 {
     QTemporaryDir appFolder;
     const AppPaths paths = AppPaths::forFolder(appFolder.path());
@@ -163,6 +165,7 @@ Outcome scan(const QString &root, int workers,
     };
     ScanSession session(makeEngine(tables()), paths, texts(), callbacks);
     session.setWorkerThreads(workers);
+    session.setAllowList(allow);
     current = &session;
     ScanRun run(session);
     run.setTickSource([] { return qint64(0); });
@@ -179,6 +182,9 @@ Outcome scan(const QString &root, int workers,
     o.lastPath = s.CurrentFilePath;
     o.threatName = s.CurrentThreatName;
     o.unreadable = session.unreadablePaths();
+    for (const ScanSession::AllowedDetection &a : session.allowedDetections())
+        o.allowed << a.name + '|' + a.object;
+    o.excluded = session.excludedPaths();
     o.summaryHead = summary;
     return o;
 }
@@ -222,6 +228,7 @@ private slots:
     void stopAtEveryPoint();
     void treeChangingDuringTheScan();
     void growingFiles();
+    void allowListAlike();
 };
 
 void TestParallelScan::randomTrees()
@@ -347,6 +354,36 @@ void TestParallelScan::growingFiles()
     }
     compareOutcomes(outcomes[0], outcomes[1]);
     compareOutcomes(outcomes[0], outcomes[2]);
+}
+
+void TestParallelScan::allowListAlike()
+{
+    // Rules of every kind: the detections allowed, the paths left out and the
+    // digests made on the workers are the same whatever their number.
+    AllowList allow;
+    const auto add = [&allow](AllowRule::Kind kind, const QString &value) {
+        allow.add(AllowRule{kind, value});
+    };
+    add(AllowRule::Kind::Path, "**/spy*");
+    add(AllowRule::Kind::Path, "**/empty1*");
+    add(AllowRule::Kind::Threat, "trojan.planted1");
+    add(AllowRule::Kind::Sha256,
+        QString::fromLatin1(
+            QCryptographicHash::hash(kPlanted[2], QCryptographicHash::Sha256).toHex()));
+    // The content of the name matches whose names end in an even digit.
+    for (int i = 0; i < 150; i += 2)
+        add(AllowRule::Kind::Sha256,
+            QString::fromLatin1(
+                QCryptographicHash::hash(QByteArray::number(i), QCryptographicHash::Sha256)
+                    .toHex()));
+    for (quint32 seed = 11; seed <= 14; ++seed) {
+        QTemporaryDir dir;
+        makeTree(dir.path() + "/tree", seed);
+        const Outcome one = scan(dir.path() + "/tree", 1, {}, allow);
+        QVERIFY2(!one.allowed.isEmpty() && !one.excluded.isEmpty(), qPrintable(describe(one)));
+        for (int workers : {2, 5})
+            compareOutcomes(one, scan(dir.path() + "/tree", workers, {}, allow));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestParallelScan)

@@ -25,3 +25,27 @@ QStringList BorrowedRegistry::commit()
 {
     return m_backend.commit();
 }
+
+std::optional<QList<RegistryKeyCopy>>
+BorrowedRegistry::readKey(PredefinedKey root, const QString &subkey, qint64 maxBytes)
+{
+    return m_backend.readKey(root, subkey, maxBytes);
+}
+
+std::optional<QList<RegistryValueCopy>>
+BorrowedRegistry::readValue(PredefinedKey root, const QString &subkey, const QString &name)
+{
+    return m_backend.readValue(root, subkey, name);
+}
+
+qint32 BorrowedRegistry::restoreKey(PredefinedKey root, const QString &subkey,
+                                    const RegistryKeyCopy &copy)
+{
+    return m_backend.restoreKey(root, subkey, copy);
+}
+
+qint32 BorrowedRegistry::restoreValue(PredefinedKey root, const QString &subkey,
+                                      const RegistryValueCopy &copy)
+{
+    return m_backend.restoreValue(root, subkey, copy);
+}
