@@ -130,8 +130,9 @@ void Form1::setTabOrder()
     // and report; the update command, its result and downloads and the
     // server's message.  Hidden and disabled controls are passed over.
     QList<QWidget *> chain(Command8.cbegin(), Command8.cend());
-    chain << Image1 << Image4 << Image3 << Drive1 << Check1 << Command1 << Command2 << Command6
-          << ListView1 << Text6 << OpenReport << Command7 << UpdateStatus << LstDownload << Text2;
+    chain << Image1 << Image4 << Image11 << Image3 << Drive1 << Check1 << Command1 << Command2
+          << Command6 << ListView1 << Text6 << OpenReport << Command7 << UpdateStatus << LstDownload
+          << Text2 << Command9 << Command10 << ListView2 << Text7;
     for (qsizetype i = 1; i < chain.size(); ++i)
         QWidget::setTabOrder(chain[i - 1], chain[i]);
 }
@@ -174,7 +175,7 @@ void Form1::buildWindow()
     Image11 = imageControl(this, QStringLiteral("nav_quarantine"), layoutRect(240, 4500, 960, 960));
     Image10 = imageControl(this, QStringLiteral("banner"), layoutRect(2040, 2400, 6510, 3195));
     Image10->setAccessibleName(QStringLiteral("TORVAKINE Antispyware"));
-    for (ImageControl *nav : {Image1, Image4, Image3})
+    for (ImageControl *nav : {Image1, Image4, Image11, Image3})
         nav->setActivatable(true);
     connect(Image1, &ImageControl::clicked, this, &Form1::Image1_Click);
     connect(Image4, &ImageControl::clicked, this, &Form1::Image4_Click);

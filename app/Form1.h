@@ -219,9 +219,9 @@ private:
     void showUpdateNotes();
     void buildQuarantinePanel();
     QList<QByteArray> selectedQuarantineIds() const;
-    // The quarantine, held while the object lives; null, with the message on
-    // messageLine, when it cannot be used now.
-    std::unique_ptr<QuarantineStore> openQuarantine(QLineEdit *messageLine, bool create);
+    // The quarantine, held while the object lives; null, with the message for
+    // the user in *problem, when it cannot be used now.
+    std::unique_ptr<QuarantineStore> openQuarantine(bool create, QString *problem);
     void Form_Unload();
     void startSession();
     // Tells the user when the session's report could not be written.
@@ -238,8 +238,8 @@ private:
     DiskFileWriter m_files;
     UpdateCommand *m_update = nullptr; // child of the window
     std::unique_ptr<ShellOpen> m_shell;
-    ResultRowMarks *m_resultMarks = nullptr; // child of the window
-    frmNewversion *m_newVersion = nullptr;   // child of the window, made on first use
+    ResultRowMarks *m_resultMarks = nullptr;         // child of the window
+    frmNewversion *m_newVersion = nullptr;           // child of the window, made on first use
     QuarantineListModel *m_quarantineList = nullptr; // child of the window
 };
 

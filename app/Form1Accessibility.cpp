@@ -30,11 +30,13 @@ void Form1::nameControls()
     // controls from outside: accessibility inspectors, and the plugin that
     // takes the screenshots of the documentation.
     const std::pair<QWidget *, const char *> named[] = {
-        {Image1, "Image1"},     {Image4, "Image4"},         {Image3, "Image3"},
-        {Drive1, "Drive1"},     {Check1, "Check1"},         {Command1, "Command1"},
-        {Command2, "Command2"}, {Command6, "Command6"},     {ListView1, "ListView1"},
-        {Text6, "Text6"},       {OpenReport, "OpenReport"}, {Command7, "Command7"},
-        {Frame1, "Frame1"},     {Frame2, "Frame2"}};
+        {Image1, "Image1"},      {Image4, "Image4"},         {Image3, "Image3"},
+        {Drive1, "Drive1"},      {Check1, "Check1"},         {Command1, "Command1"},
+        {Command2, "Command2"},  {Command6, "Command6"},     {ListView1, "ListView1"},
+        {Text6, "Text6"},        {OpenReport, "OpenReport"}, {Command7, "Command7"},
+        {Frame1, "Frame1"},      {Frame2, "Frame2"},         {Image11, "Image11"},
+        {Frame4, "Frame4"},      {Command9, "Command9"},     {Command10, "Command10"},
+        {ListView2, "ListView2"}};
     for (const auto &[widget, name] : named)
         widget->setObjectName(QLatin1String(name));
 }
@@ -74,4 +76,13 @@ void Form1::describeControls()
     describe(LstDownload, Lingua(DownloadListText), Lingua(DownloadListText));
     describe(Frame3, Frame3->title(), Lingua(ServerMessageText));
     describe(Text2, Lingua(ServerMessageText), Lingua(ServerMessageText));
+
+    describe(Image11, Lingua(QuarantinePanelText), Lingua(PanelButtonText));
+    describe(Frame4, Frame4->title(), Lingua(QuarantinePanelText));
+    describe(Command9, Lingua(QuarantineRestoreText), Lingua(QuarantineRestoreText));
+    describe(Command10, Lingua(QuarantineDeleteText), Lingua(QuarantineDeleteText));
+    describe(ListView2, Lingua(QuarantinePanelText), Lingua(QuarantinePanelText));
+    describe(Label11, Label11->text(), Lingua(QuarantineSpaceText));
+    describe(Text7, Lingua(QuarantinePanelText),
+             Text7->text().isEmpty() ? Lingua(QuarantinePanelText) : Text7->text());
 }

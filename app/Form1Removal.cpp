@@ -62,8 +62,11 @@ void Form1::Command6_Click()
     // puts it back or deletes it for good; without a usable quarantine
     // nothing is removed, the list stays and the message line says why.
     QList<RowRemoval> outcomes;
-    if (const std::unique_ptr<QuarantineStore> quarantine = openQuarantine(Text6, true))
+    QString problem;
+    if (const std::unique_ptr<QuarantineStore> quarantine = openQuarantine(true, &problem))
         outcomes = RemoveDetections(*m_session, rows, quarantine.get());
+    else
+        showSummary(problem);
     Frame4->setEnabled(true);
     // What was removed leaves the list; what was not stays, marked.  From the
     // last row up, so that the numbers of the rows still to do stay valid.

@@ -328,7 +328,7 @@ QList<RowRemoval> RemoveDetections(ScanSession &session, const QList<qsizetype> 
             };
             auto store = std::find_if(stores.begin(), stores.end(), sameStore);
             if (store == stores.end())
-                store = stores.insert(stores.end(), {kind, *row.found, {}, {}});
+                store = stores.insert(stores.end(), {kind, *row.found, {}, {}, {}});
             store->lines << *line;
             store->outcomes << outcomes.size() - 1;
             store->records << recordOf(session, row.name, location, row.found->nativePath);

@@ -65,7 +65,8 @@ std::optional<FileStatus> RemoveMozillaCookie(ScanSession &session, const QStrin
 // link) is kept there first.  Returns what became of the file.
 RemovalOutcome DestroyFile(ScanSession &session, const QString &FilePath,
                            const std::optional<FoundFile> &found,
-                           QuarantineStore *quarantine = nullptr, const QString &threat = QString());
+                           QuarantineStore *quarantine = nullptr,
+                           const QString &threat = QString());
 
 // Appends the two-line failure record for path to the session's report.
 void recordRemovalFailure(ScanSession &session, const QString &path);

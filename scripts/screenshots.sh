@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Takes the README's screenshots (docs/*.png) from the real program under
 # Qt's offscreen platform: a copy of the build's application folder, English,
-# the main window as it opens, a scan of the demo samples, the Updates panel.
+# the main window as it opens, a scan of the demo samples, the Quarantine
+# panel after their removal, the Updates panel.
 # The build's plugin tools/screenshots/ScreenshotsPlugin.cpp, loaded into
 # the program, drives the window and saves the pictures.
 #
@@ -39,4 +40,4 @@ env -i PATH="$PATH" HOME="$work/home" XDG_RUNTIME_DIR="$work/home" LANG=C.UTF-8 
     TORVAKINE_SCREENSHOT_DIR="$PWD/docs" TORVAKINE_SCREENSHOT_SCAN="$work/demo" \
     ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=0}" \
     timeout 300 "$work/app/torvakine"
-ls -l docs/main-window.png docs/scan-results.png docs/updates-panel.png
+ls -l docs/main-window.png docs/scan-results.png docs/quarantine.png docs/updates-panel.png

@@ -335,10 +335,12 @@ void TestWindow::keyboardAndAssistiveTechnology()
     // Tab walks the flags, the panel pictures and the open panel's controls
     // in order, and comes round again; the stop button, disabled, is passed
     // over, and so are the hidden buttons parked outside the window.
-    const QList<QWidget *> scanChain = {w.Command8[0], w.Command8[1], w.Command8[2], w.Command8[3],
-                                        w.Command8[4], w.Command8[5], w.Image1,      w.Image4,
-                                        w.Image3,      w.Drive1,      w.Check1,      w.Command1,
-                                        w.Command6,    w.ListView1,   w.Text6,       w.OpenReport};
+    const QList<QWidget *> pictures = {w.Command8[0], w.Command8[1], w.Command8[2], w.Command8[3],
+                                       w.Command8[4], w.Command8[5], w.Image1,      w.Image4,
+                                       w.Image11,     w.Image3};
+    const QList<QWidget *> scanChain =
+        pictures + QList<QWidget *>{w.Drive1,    w.Check1, w.Command1,  w.Command6,
+                                    w.ListView1, w.Text6,  w.OpenReport};
     const auto walk = [](QWidget *from, int steps) {
         from->setFocus(Qt::TabFocusReason);
         QList<QWidget *> seen{QApplication::focusWidget()};
@@ -351,17 +353,20 @@ void TestWindow::keyboardAndAssistiveTechnology()
     QCOMPARE(walk(w.Command8[0], scanChain.size() + 1),
              scanChain + QList<QWidget *>{w.Command8[0]});
     w.Image4_Click();
-    const QList<QWidget *> updateChain = {
-        w.Command8[0],  w.Command8[1], w.Command8[2], w.Command8[3], w.Command8[4],
-        w.Command8[5],  w.Image1,      w.Image4,      w.Image3,      w.Command7,
-        w.UpdateStatus, w.LstDownload, w.Text2};
+    const QList<QWidget *> updateChain =
+        pictures + QList<QWidget *>{w.Command7, w.UpdateStatus, w.LstDownload, w.Text2};
     QCOMPARE(walk(w.Command8[0], updateChain.size()), updateChain);
+    w.Image11_Click();
+    const QList<QWidget *> quarantineChain =
+        pictures + QList<QWidget *>{w.Command9, w.Command10, w.ListView2, w.Text7};
+    QCOMPARE(walk(w.Command8[0], quarantineChain.size()), quarantineChain);
 
-    // Every control of both chains, and the stop button, has a name and a
+    // Every control of the chains, and the stop button, has a name and a
     // description in the current language; Enter on a flag switches the
     // language, and the names follow.
-    QList<QWidget *> controls = scanChain + updateChain;
-    controls << w.Command2 << w.ProgressBar1 << w.lblMessages << w.Label3 << w.Frame1 << w.Frame2;
+    QList<QWidget *> controls = scanChain + updateChain + quarantineChain;
+    controls << w.Command2 << w.ProgressBar1 << w.lblMessages << w.Label3 << w.Frame1 << w.Frame2
+             << w.Frame4 << w.Label11;
     for (int language : {0, 1, 3}) {
         w.Command8[size_t(language)]->setFocus(Qt::TabFocusReason);
         QTest::keyClick(w.Command8[size_t(language)], Qt::Key_Return);

@@ -5,6 +5,8 @@
 //   - saves the window as it opens: main-window.png;
 //   - opens the Scan panel, adds the folder TORVAKINE_SCREENSHOT_SCAN to the
 //     drive list, scans it without the registry: scan-results.png;
+//   - removes what the scan found, answering the confirmation and the
+//     message after it, and opens the Quarantine panel: quarantine.png;
 //   - opens the Updates panel: updates-panel.png;
 // into the folder TORVAKINE_SCREENSHOT_DIR, and closes the window.  It
 // prints "saved NAME" for each picture; anything missing ends the program
@@ -16,6 +18,7 @@
 #include <QGenericPlugin>
 #include <QImageWriter>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 
@@ -121,7 +124,10 @@ private:
         auto *drives = control<QComboBox>(window, "Drive1");
         auto *registry = control<QCheckBox>(window, "Check1");
         auto *scan = control<QPushButton>(window, "Command1");
-        if (!scanPicture || !updatesPicture || !drives || !registry || !scan)
+        auto *remove = control<QPushButton>(window, "Command6");
+        auto *quarantinePicture = control<QWidget>(window, "Image11");
+        if (!scanPicture || !updatesPicture || !drives || !registry || !scan || !remove ||
+            !quarantinePicture)
             return false;
         if (!save(window, QStringLiteral("main-window.png")))
             return false;
@@ -134,6 +140,27 @@ private:
         registry->setChecked(false);
         scan->click(); // returns when the scan has ended
         if (!save(window, QStringLiteral("scan-results.png")))
+            return false;
+
+        // The removal asks first and tells afterwards: each box is answered
+        // with its accepting button (Remove, then OK).
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            for (QAbstractButton *button : box->buttons()) {
+                if (box->buttonRole(button) == QMessageBox::AcceptRole) {
+                    button->click();
+                    return;
+                }
+            }
+        });
+        answer.start(50);
+        remove->click(); // returns when the removal's message is answered
+        answer.stop();
+        activate(quarantinePicture);
+        if (!save(window, QStringLiteral("quarantine.png")))
             return false;
 
         activate(updatesPicture);
