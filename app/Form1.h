@@ -29,7 +29,8 @@ class ProgressBarIndicator;
 class QStandardItemModel;
 class QuarantineListModel;
 class QuarantineStore;
-class DesktopShellOpen;
+class ResultRowMarks;
+class ShellOpen;
 class ScanSession;
 class UpdateCommand;
 class frmNewversion;
@@ -68,9 +69,19 @@ public:
     void Timer1_Timer();
     void Timer2_Timer();
 
-    // Scan and removal.
+    // Scan and removal.  The scan warns first when a database it needs is
+    // missing.  The removal takes the selected rows (every row when none is
+    // selected) after a confirmation, leaves the rows it could not remove in
+    // the list, marked, and then says what it did.
     void Command1_Click();
     void Command6_Click();
+    // Hands the last scan's report to the desktop's program for text files.
+    void openReport();
+    // Adds an entry (a drive's root path and label) to the drive list, shown
+    // shortened in the middle when it is too long, whole in its tooltip.
+    void addDriveEntry(const QString &entry);
+    // The current entry of the drive list, whole.
+    QString currentDriveEntry() const;
 
     // Quarantine panel: open or close it; restore or delete for good the
     // selected items; the item list and the space used read afresh.
@@ -98,6 +109,10 @@ public:
     // The last-update line: Lingua(33), ": ", then LastUpdateText or Lingua(34);
     // its tooltip names the data folder, where the program writes.
     void showLastUpdateLine();
+
+    // The desktop's open request; tests put a fake in its place before they
+    // use the window.
+    void setShellOpen(std::unique_ptr<ShellOpen> shell);
 
     ProgressBarIndicator &progressIndicator() { return *m_progress; }
     const AppPaths &paths() const { return m_paths; }
@@ -152,7 +167,10 @@ public:
     QComboBox *Drive1 = nullptr;
     QTreeView *ListView1 = nullptr;
     QProgressBar *ProgressBar1 = nullptr;
-    QLineEdit *Text6 = nullptr;
+    // The current item during a scan, the summary after it; up to two lines.
+    QLabel *Text6 = nullptr;
+    // Opens the last scan's report.
+    QPushButton *OpenReport = nullptr;
 
     // Updates panel.
     QGroupBox *Frame2 = nullptr;
@@ -183,12 +201,27 @@ private:
     void buildWindow();
     void buildScanPanel();
     void buildUpdatesPanel(UpdateSettings settings);
+    // Keyboard order, and text colours on the fixed light surfaces.
+    void setTabOrder();
+    void setFixedTextColours();
+    // Accessible names and descriptions in the current language.
+    void describeControls();
+    // Object names, fixed in every language.
+    void nameControls();
+    // The summary line, and what it tells assistive technology.
+    void showSummary(const QString &text);
+    // Whether the last scan left a report to open.
+    void updateOpenReport();
+    // The rows the removal takes: the selected ones, or all (from 1, ascending).
+    QList<qsizetype> rowsToRemove() const;
+    // Shortens the drive entries to the list's width.
+    void elideDriveEntries();
     void showUpdateNotes();
     void buildQuarantinePanel();
     QList<QByteArray> selectedQuarantineIds() const;
-    // The quarantine, held while the object lives; null, with the message on
-    // messageLine, when it cannot be used now.
-    std::unique_ptr<QuarantineStore> openQuarantine(QLineEdit *messageLine, bool create);
+    // The quarantine, held while the object lives; null, with the message for
+    // the user in *problem, when it cannot be used now.
+    std::unique_ptr<QuarantineStore> openQuarantine(bool create, QString *problem);
     void Form_Unload();
     void startSession();
     // Tells the user when the session's report could not be written.
@@ -204,7 +237,8 @@ private:
     std::function<qint64()> m_tickSource;
     DiskFileWriter m_files;
     UpdateCommand *m_update = nullptr; // child of the window
-    std::unique_ptr<DesktopShellOpen> m_shell;
+    std::unique_ptr<ShellOpen> m_shell;
+    ResultRowMarks *m_resultMarks = nullptr;         // child of the window
     frmNewversion *m_newVersion = nullptr;           // child of the window, made on first use
     QuarantineListModel *m_quarantineList = nullptr; // child of the window
 };

@@ -1,6 +1,7 @@
 // The main window's language texts and the six language buttons.
 #include "app/Form1.h"
 #include "app/ImageControl.h"
+#include "app/ResultRowMarks.h"
 #include "language/LanguageFile.h"
 #include "language/LanguageSwitch.h"
 
@@ -31,6 +32,10 @@ void Form1::AssociaStringhe()
     Command9->setToolTip(Lingua(QuarantineRestoreText));
     Command10->setToolTip(Lingua(QuarantineDeleteText));
     Label11->setText(Lingua(QuarantineSpaceText));
+    // The window's own additions.
+    OpenReport->setText(Lingua(OpenReportText));
+    describeControls();
+    m_resultMarks->languageChanged();
 }
 
 void Form1::Command8_Click(int Index)

@@ -8,7 +8,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QGroupBox>
-#include <QLineEdit>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QThread>
@@ -149,9 +149,14 @@ void Form1::Timer1_Timer()
 
 void Form1::Timer2_Timer()
 {
+    // The current item on one line, shortened in the middle when too long.
     const ScanState &s = m_session->state();
+    const auto show = [this](const QString &item) {
+        Text6->setText(Text6->fontMetrics().elidedText(
+            item, Qt::ElideMiddle, Text6->contentsRect().width() - 2 * Text6->margin()));
+    };
     if (s.RegistryScanActive)
-        Text6->setText(s.CurrentRegistryEntry);
+        show(s.CurrentRegistryEntry);
     if (s.FileScanActive)
-        Text6->setText(s.CurrentFilePath);
+        show(s.CurrentFilePath);
 }

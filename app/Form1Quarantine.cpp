@@ -79,21 +79,22 @@ void Form1::buildQuarantinePanel()
     Text7->setReadOnly(true);
 }
 
-std::unique_ptr<QuarantineStore> Form1::openQuarantine(QLineEdit *messageLine, bool create)
+std::unique_ptr<QuarantineStore> Form1::openQuarantine(bool create, QString *problem)
 {
     // The window never waits for another program that holds the quarantine.
     std::unique_ptr<QuarantineStore> store =
         QuarantineStore::open(m_paths.DataFolder, create, nullptr, false);
     if (!store)
-        messageLine->setText(Lingua(QuarantineUnusableText) + QLatin1Char(' ') +
-                             m_paths.DataFolder + QuarantineStore::folderName());
+        *problem = Lingua(QuarantineUnusableText) + QLatin1Char(' ') + m_paths.DataFolder +
+                   QuarantineStore::folderName();
     return store;
 }
 
 void Form1::showQuarantine()
 {
-    Text7->clear();
-    const std::unique_ptr<QuarantineStore> store = openQuarantine(Text7, false);
+    QString problem;
+    const std::unique_ptr<QuarantineStore> store = openQuarantine(false, &problem);
+    Text7->setText(problem);
     m_quarantineList->setRecords(store ? store->records() : QList<QuarantineRecord>());
     Label11->setText(Lingua(QuarantineSpaceText) + QLatin1Char(' ') +
                      QLocale().formattedDataSize(store ? store->spaceUsed() : 0));
@@ -112,8 +113,9 @@ void Form1::Command9_Click()
     const QList<QByteArray> ids = selectedQuarantineIds();
     if (ids.isEmpty())
         return;
-    Text7->clear();
-    const std::unique_ptr<QuarantineStore> store = openQuarantine(Text7, false);
+    QString problem;
+    const std::unique_ptr<QuarantineStore> store = openQuarantine(false, &problem);
+    Text7->setText(problem);
     if (!store)
         return;
     for (const RestoreResult &r : restoreQuarantined(*store, ids)) {
@@ -132,7 +134,9 @@ void Form1::Command10_Click()
     if (ids.isEmpty())
         return;
     {
-        const std::unique_ptr<QuarantineStore> store = openQuarantine(Text7, false);
+        QString problem;
+        const std::unique_ptr<QuarantineStore> store = openQuarantine(false, &problem);
+        Text7->setText(problem);
         if (!store)
             return;
         if (!store->remove(ids)) {

@@ -1,12 +1,12 @@
 // The main window's Updates panel: the update check, the download list,
 // Timer3 and the reload of the databases after an update.
 #include "app/Artwork.h"
+#include "app/FocusButton.h"
 #include "app/Form1.h"
 #include "app/ImageControl.h"
 #include "app/ProgressBarIndicator.h"
 #include "update/DatabaseReload.h"
 #include "update/UpdateCommand.h"
-#include "update/widgets/DesktopShellOpen.h"
 #include "update/widgets/frmNewversion.h"
 
 #include <QApplication>
@@ -107,18 +107,23 @@ void Form1::buildUpdatesPanel(UpdateSettings settings)
     Frame2->setAutoFillBackground(true);
     Frame2->hide();
 
-    Command7 = new QPushButton(Frame2);
+    Command7 = new FocusButton(Frame2);
     Command7->setGeometry(twips(240), twips(360), twips(975), twips(855));
     const QSize command7Picture = Command7->size() - QSize(6, 6);
     Command7->setIcon(QIcon(Artwork::pixmap(QStringLiteral("btn_update"), command7Picture)));
     Command7->setIconSize(command7Picture);
+    // Wider than the window's design and without a frame, so that the whole
+    // text shows: only the status, not a field to type into.
     Text1 = new QLineEdit(QStringLiteral("Connecting...."), Frame2);
-    Text1->setGeometry(twips(1320), twips(840), twips(1095), twips(375));
+    Text1->setGeometry(twips(1260), twips(840), twips(1320), twips(375));
+    Text1->setFrame(false);
     Text1->setReadOnly(true);
+    Text1->setFocusPolicy(Qt::NoFocus);
     Text1->hide();
     UpdateStatus = new QPlainTextEdit(Frame2);
-    UpdateStatus->setGeometry(twips(2520), twips(360), twips(5055), twips(855));
+    UpdateStatus->setGeometry(twips(2640), twips(360), twips(4935), twips(855));
     UpdateStatus->setReadOnly(true);
+    UpdateStatus->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     UpdateStatus->setFrameShape(QFrame::NoFrame);
     UpdateStatus->viewport()->setAutoFillBackground(false);
     LstDownload = new QTreeView(Frame2);
@@ -129,6 +134,7 @@ void Form1::buildUpdatesPanel(UpdateSettings settings)
     Text2 = new QPlainTextEdit(Frame3);
     Text2->setGeometry(twips(120), twips(240), twips(7095), twips(735));
     Text2->setReadOnly(true);
+    Text2->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     Timer3 = new QTimer(this);
     Timer3->setInterval(500);
 
@@ -163,7 +169,6 @@ void Form1::buildUpdatesPanel(UpdateSettings settings)
 frmNewversion &Form1::newVersionWindow()
 {
     if (!m_newVersion) {
-        m_shell = std::make_unique<DesktopShellOpen>();
         m_newVersion = new frmNewversion(*m_shell, m_paths, this);
     }
     return *m_newVersion;
@@ -229,5 +234,6 @@ bool Form1::RestartSystem()
         LastUpdateText = *reloaded.LastUpdateText;
     lblMessages->setText(Lingua(33) + QStringLiteral(": ") +
                          (LastUpdateText.isEmpty() ? Lingua(34) : LastUpdateText));
+    lblMessages->setAccessibleDescription(lblMessages->text());
     return reloaded.updDatSaved;
 }

@@ -1,6 +1,7 @@
 #include "app/ModAvvio.h"
 
 #include "app/Form1.h"
+#include "app/WindowPlacement.h"
 #include "app/frmSplash.h"
 #include "platform/AppPaths.h"
 #include "platform/SingleInstance.h"
@@ -24,7 +25,7 @@ std::unique_ptr<SingleInstance> CheckSingleInstance(const QString &folder)
 int runTorvakine()
 {
     // The loading window closes before the main window opens: the program
-    // ends when the main window closes, or when a second instance is refused.
+    // ends when the main window closes.
     QApplication::setQuitOnLastWindowClosed(false);
     const DataFolderResult folders = resolveDataFolders(DataFolderInputs::fromProcess(QString()));
     if (!folders.ok()) {
@@ -44,8 +45,14 @@ int runTorvakine()
     splash.setAfterLoad([&](DatabaseTables loaded) {
         main = std::make_unique<Form1>(paths, std::move(loaded));
         main->Form_Load();
+        centreOnScreen(*main);
         main->show();
     });
     splash.show();
+    // The start-up work runs here, before the event loop: a refused second
+    // start then ends as soon as its message box is answered, whatever
+    // events showing the loading window has already let run.
+    if (!splash.Form_Activate())
+        return 0;
     return QApplication::exec();
 }

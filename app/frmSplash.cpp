@@ -2,14 +2,13 @@
 
 #include "app/Artwork.h"
 #include "app/ProgressBarIndicator.h"
+#include "app/WindowPlacement.h"
 #include "databases/DatabaseLoader.h"
 #include "language/LanguageFile.h"
 #include "language/LanguageTexts.h"
 
-#include <QCoreApplication>
 #include <QLabel>
 #include <QProgressBar>
-#include <QTimer>
 
 frmSplash::frmSplash(AppPaths paths, QWidget *parent)
     : QWidget(parent, Qt::SplashScreen | Qt::WindowStaysOnTopHint), m_paths(std::move(paths))
@@ -23,23 +22,14 @@ frmSplash::frmSplash(AppPaths paths, QWidget *parent)
     ProgressBar1 = new QProgressBar(this);
     ProgressBar1->setGeometry(8, 220, 384, 14);
     ProgressBar1->setTextVisible(false);
+    centreOnScreen(*this);
 }
 
-void frmSplash::showEvent(QShowEvent *event)
-{
-    QWidget::showEvent(event);
-    if (!m_activated) {
-        m_activated = true;
-        QTimer::singleShot(0, this, &frmSplash::Form_Activate);
-    }
-}
-
-void frmSplash::Form_Activate()
+bool frmSplash::Form_Activate()
 {
     if (m_check && !m_check()) {
         close();
-        QCoreApplication::quit();
-        return;
+        return false;
     }
     m_pump.processPendingEventsNow();
     LoadLingua();
@@ -49,6 +39,7 @@ void frmSplash::Form_Activate()
     close();
     if (m_afterLoad)
         m_afterLoad(std::move(tables));
+    return true;
 }
 
 void frmSplash::LoadLingua()

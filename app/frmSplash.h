@@ -18,28 +18,25 @@ class frmSplash : public QWidget
 public:
     explicit frmSplash(AppPaths paths, QWidget *parent = nullptr);
 
-    // Runs the start-up work once the window is on screen: the single-instance
-    // check (false ends the program), the language and the databases.
-    // afterLoad is called with the loaded tables, the loading window already
-    // closed.
+    // The start-up work, run once the window is on screen: the
+    // single-instance check, the language and the databases.  afterLoad is
+    // called with the loaded tables, the loading window already closed.
     void setSingleInstanceCheck(std::function<bool()> check) { m_check = std::move(check); }
     void setAfterLoad(std::function<void(DatabaseTables)> afterLoad)
     {
         m_afterLoad = std::move(afterLoad);
     }
-    void Form_Activate();
+    // Returns false when the check refused the start: the window is closed,
+    // nothing was read, and the caller ends the program at once.
+    bool Form_Activate();
     void LoadLingua();
 
     QLabel *Picture1 = nullptr;
     QProgressBar *ProgressBar1 = nullptr;
-
-protected:
-    void showEvent(QShowEvent *event) override;
 
 private:
     AppPaths m_paths;
     EventPump m_pump;
     std::function<bool()> m_check;
     std::function<void(DatabaseTables)> m_afterLoad;
-    bool m_activated = false;
 };

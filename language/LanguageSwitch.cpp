@@ -33,3 +33,16 @@ bool installLanguage(const AppPaths &paths, int index, FileWriter &files)
         return false;
     return files.replaceFile(paths.writeFile(QStringLiteral("lang.dat")), bytes);
 }
+
+QString languageNativeName(int index)
+{
+    static const char *const names[6] = {"English",
+                                         "Fran\xc3\xa7"
+                                         "ais",
+                                         "Italiano",
+                                         "Deutsch",
+                                         "Espa\xc3\xb1"
+                                         "ol",
+                                         "Nederlands"};
+    return index >= 0 && index < 6 ? QString::fromUtf8(names[index]) : QString();
+}

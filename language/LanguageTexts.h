@@ -75,6 +75,81 @@ enum LinguaEntry : int {
     // Message before the quarantine's folder when it cannot be used (or
     // another program is using it): nothing is removed, restored or deleted.
     QuarantineUnusableText,
+    // Scan warning and report line before the names of the threat databases that
+    // could not be loaded (the scan then cannot find every threat).
+    MissingDatabasesText,
+    // Scan summary: after the duration when a threat database the scan needs is
+    // missing.
+    ScanIncompleteText,
+    // Removal message: before the number of objects removed.
+    RemovedCountText,
+    // Removal message: before the number of objects that could not be removed.
+    NotRemovedCountText,
+    // Button that opens the report of the last scan (Scan panel, removal
+    // message).
+    OpenReportText,
+    // Removal message and row tooltip: a browser holds a cookie store open.
+    CloseBrowserText,
+    // Confirmation before a removal: before the number of objects to remove.
+    RemoveConfirmText,
+    // Confirmation before a removal: the button that removes.
+    RemoveButtonText,
+    // Confirmation before a removal: the button that removes nothing.
+    CancelText,
+    // Result list: mark after the name of a row a removal left.
+    NotRemovedText,
+    // Result list: why a row was not removed: its object changed since the scan.
+    ChangedReasonText,
+    // Result list: why a row was not removed: its object could not be changed.
+    RefusedReasonText,
+    // Result list: why a row was not removed: the removal stopped at an empty
+    // row before it.
+    NotTriedReasonText,
+    // Accessible name of the Scan panel picture.
+    ScanPanelText,
+    // Accessible name of the Updates panel picture.
+    UpdatesPanelText,
+    // Accessible description of the panel pictures.
+    PanelButtonText,
+    // Accessible description of the language buttons.
+    LanguageButtonText,
+    // Accessible description of the exit picture.
+    ExitDescriptionText,
+    // Accessible description of the scan button.
+    ScanDescriptionText,
+    // Accessible description of the stop button.
+    StopDescriptionText,
+    // Accessible description of the remove button.
+    RemoveDescriptionText,
+    // Accessible description of the update button.
+    UpdateDescriptionText,
+    // Accessible description of the registry check box.
+    RegistryDescriptionText,
+    // Accessible name of the result list.
+    ResultListText,
+    // Accessible description of the result list.
+    ResultListDescriptionText,
+    // Accessible name of the scan's progress bar.
+    ScanProgressText,
+    // Accessible name of the scan summary line.
+    SummaryText,
+    // Accessible description of the button that opens the report.
+    ReportDescriptionText,
+    // Accessible description of the database name labels.
+    DatabaseStatusText,
+    // Accessible description of the OK labels.
+    DatabaseLoadedText,
+    // Accessible description of the ERR labels.
+    DatabaseNotLoadedText,
+    // Accessible name of the Updates panel's result text.
+    UpdateStatusText,
+    // Accessible name of the download list.
+    DownloadListText,
+    // Accessible name of the update server's message text.
+    ServerMessageText,
+    // Message when the report could not be opened, followed by a space and its
+    // path.
+    ReportOpenFailedText,
 };
 
 // The user-interface texts of one language: entries 1 to kLastEntry (entry 0
@@ -83,7 +158,7 @@ class LanguageTexts
 {
 public:
     static constexpr int kFirstFileEntries = 34;
-    static constexpr int kLastEntry = QuarantineUnusableText;
+    static constexpr int kLastEntry = ReportOpenFailedText;
 
     // Entry n of the text table; empty text for a number outside 1 to
     // kLastEntry.

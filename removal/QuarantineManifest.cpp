@@ -45,17 +45,19 @@ QByteArray optionalNumber(const std::optional<quint32> &n)
     return n ? QByteArray::number(*n) : QByteArray("-");
 }
 
-std::optional<std::optional<quint32>> readOptionalNumber(const QByteArray &field)
+// Reads "-" (none) or a number into *n; false for anything else.
+bool readOptionalNumber(const QByteArray &field, std::optional<quint32> *n)
 {
+    n->reset();
     if (field == "-")
-        return std::optional<quint32>();
+        return true;
     if (!isDigits(field, 10))
-        return std::nullopt;
+        return false;
     bool ok = false;
-    const quint32 n = field.toUInt(&ok);
-    if (!ok)
-        return std::nullopt;
-    return std::optional<quint32>(n);
+    const quint32 value = field.toUInt(&ok);
+    if (ok)
+        *n = value;
+    return ok;
 }
 
 std::optional<QDateTime> readTime(const QByteArray &field)
@@ -101,12 +103,8 @@ std::optional<QuarantineRecord> readRecord(const QByteArray &line)
     r.object = QString::fromUtf8(*object);
     r.root = *root;
     r.path = *path;
-    const auto owner = readOptionalNumber(f[7]);
-    const auto group = readOptionalNumber(f[8]);
-    if (!owner || !group)
+    if (!readOptionalNumber(f[7], &r.owner) || !readOptionalNumber(f[8], &r.group))
         return std::nullopt;
-    r.owner = *owner;
-    r.group = *group;
     if (f[9] != "-") {
         if (f[9].size() > 7 || f[9].isEmpty())
             return std::nullopt;

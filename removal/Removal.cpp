@@ -105,6 +105,19 @@ std::optional<QByteArray> cookieLineOf(const QString &rest, const FoundFile &fou
     return rest.mid(path.size() + 1).toLatin1();
 }
 
+// Why the file found was not changed: it is no longer the one the scan found,
+// or it is and the change was refused.
+RemovalOutcome whyUnchanged(const ScanSession &session, const std::optional<FoundFile> &found)
+{
+    if (!found)
+        return RemovalOutcome::Changed;
+    const TreeFolder folder = folderOf(session, *found);
+    FileStatus st;
+    if (!folder.entryStatus(&st) || !st.isSameObject(found->file))
+        return RemovalOutcome::Changed;
+    return RemovalOutcome::Refused;
+}
+
 // Puts the entry of folder, still the file found, into the quarantine; the
 // item's id, or none when it could not be kept (nothing is then removed).
 std::optional<QByteArray> keepEntry(QuarantineStore &quarantine, const TreeFolder &folder,
@@ -144,6 +157,8 @@ struct StoreRows {
     CookieStoreKind kind = CookieStoreKind::None;
     FoundFile found;
     QList<QByteArray> lines;
+    // For each line, where its row's outcome stands in the removal's list.
+    QList<qsizetype> outcomes;
     QList<QuarantineRecord> records;
 };
 
@@ -169,7 +184,7 @@ bool keepStoreRows(QuarantineStore &quarantine, const StoreRows &store,
 // removed gets the failure record of its store.  With a quarantine, the
 // rows go into it before the store is changed.
 void removeStoreRows(ScanSession &session, const std::vector<StoreRows> &stores,
-                     RemovalOutcome &outcome, QuarantineStore *quarantine)
+                     QList<RowRemoval> &outcomes, QuarantineStore *quarantine)
 {
     for (const StoreRows &store : stores) {
         const TreeFolder folder = folderOf(session, store.found);
@@ -182,10 +197,16 @@ void removeStoreRows(ScanSession &session, const std::vector<StoreRows> &stores,
         }
         if (folder.isOpen())
             done = removeCookieStoreRows(folder, store.found, store.kind, store.lines, keep);
-        outcome.cookieStoreLocked = outcome.cookieStoreLocked || done.locked;
         for (qsizetype i = 0; i < store.lines.size(); ++i) {
-            if (i >= done.removed.size() || !done.removed.at(i))
-                recordRemovalFailure(session, QFile::decodeName(store.found.nativePath));
+            RemovalOutcome &outcome = outcomes[store.outcomes.at(i)].outcome;
+            if (i < done.removed.size() && done.removed.at(i)) {
+                outcome = RemovalOutcome::Removed;
+                continue;
+            }
+            recordRemovalFailure(session, QFile::decodeName(store.found.nativePath));
+            outcome = done.locked       ? RemovalOutcome::BrowserLocked
+                      : folder.isOpen() ? RemovalOutcome::Refused
+                                        : RemovalOutcome::Changed;
         }
         session.processEvents();
     }
@@ -200,23 +221,24 @@ void recordRemovalFailure(ScanSession &session, const QString &path)
         {session.Lingua(31) + QLatin1Char(' ') + path, reportRecordSeparator()});
 }
 
-void DestroyFile(ScanSession &session, const QString &FilePath,
-                 const std::optional<FoundFile> &found, QuarantineStore *quarantine,
-                 const QString &threat)
+RemovalOutcome DestroyFile(ScanSession &session, const QString &FilePath,
+                           const std::optional<FoundFile> &found, QuarantineStore *quarantine,
+                           const QString &threat)
 {
-    bool removed = false;
     if (found && !found->isCookieFile) {
         const TreeFolder folder = folderOf(session, *found);
         std::optional<QByteArray> kept;
         if (quarantine)
             kept = keepEntry(*quarantine, folder, *found,
                              recordOf(session, threat, FilePath, found->nativePath));
-        removed = (!quarantine || kept) && folder.removeEntry(found->file);
-        if (kept && !removed)
+        const bool removed = (!quarantine || kept) && folder.removeEntry(found->file);
+        if (removed)
+            return RemovalOutcome::Removed;
+        if (kept)
             quarantine->remove({*kept});
     }
-    if (!removed)
-        recordRemovalFailure(session, FilePath);
+    recordRemovalFailure(session, FilePath);
+    return found && found->isCookieFile ? RemovalOutcome::Refused : whyUnchanged(session, found);
 }
 
 std::optional<FileStatus> RemoveMozillaCookie(ScanSession &session, const QString &Oggetto,
@@ -240,28 +262,38 @@ std::optional<FileStatus> RemoveMozillaCookie(ScanSession &session, const QStrin
     return rewritten;
 }
 
-RemovalOutcome RemoveListedDetections(ScanSession &session, QuarantineStore *quarantine)
+QList<RowRemoval> RemoveDetections(ScanSession &session, const QList<qsizetype> &rows,
+                                   QuarantineStore *quarantine)
 {
-    RemovalOutcome outcome;
+    const ResultListModel &list = session.results();
+    QList<RowRemoval> outcomes;
+    outcomes.reserve(rows.size());
     std::vector<StoreRows> stores;
-    ResultListModel &list = session.results();
-    const qsizetype n = list.count();
     std::optional<RegistryRowRemoval> registry;
     // A cookie file with several listed cookies is rewritten once for each:
     // from the second on, the file to change is the one the rewrite before
     // put in the place of the file found.
     std::map<std::tuple<QByteArray, quint64, quint64>, FileStatus> rewritten;
-    for (qsizetype i = 1; i <= n; ++i) {
+    bool stopped = false;
+    for (const qsizetype i : rows) {
+        RowRemoval &done = outcomes.emplace_back(RowRemoval{i, RemovalOutcome::NotTried});
+        if (stopped || i < 1 || i > list.count())
+            continue;
         const ResultListModel::Row &row = list.row(i);
         const QString &location = row.location;
-        if (location.isEmpty())
-            break;
+        if (location.isEmpty()) {
+            stopped = true;
+            continue;
+        }
         if (location.startsWith(QLatin1String("HKEY"))) {
             if (!registry)
                 registry.emplace(session.openRegistry(RegistryAccess::ReadWrite), quarantine,
                                  QFile::encodeName(session.state().ScanRoot));
-            if (!registry->removeRow(location, row.name))
+            done.outcome = RemovalOutcome::Removed;
+            if (!registry->removeRow(location, row.name)) {
                 recordRemovalFailure(session, location);
+                done.outcome = RemovalOutcome::Refused;
+            }
         } else if (location.startsWith(QLatin1String("mozilla:")) ||
                    location.startsWith(QLatin1String("netscape:"))) {
             std::optional<FoundFile> found = row.found;
@@ -272,8 +304,12 @@ RemovalOutcome RemoveListedDetections(ScanSession &session, QuarantineStore *qua
             if (earlier != rewritten.end())
                 found->file = earlier->second;
             if (const std::optional<FileStatus> now =
-                    RemoveMozillaCookie(session, location, found, quarantine, row.name))
+                    RemoveMozillaCookie(session, location, found, quarantine, row.name)) {
                 rewritten[key] = *now;
+                done.outcome = RemovalOutcome::Removed;
+            } else {
+                done.outcome = whyUnchanged(session, found);
+            }
         } else if (const CookieStoreKind kind = cookieStoreOfRow(location);
                    kind != CookieStoreKind::None) {
             const qsizetype prefix = location.indexOf(QLatin1Char(':')) + 1;
@@ -283,6 +319,7 @@ RemovalOutcome RemoveListedDetections(ScanSession &session, QuarantineStore *qua
                     : std::nullopt;
             if (!line) {
                 recordRemovalFailure(session, location);
+                done.outcome = RemovalOutcome::Changed;
                 continue;
             }
             const auto sameStore = [&row](const StoreRows &s) {
@@ -291,18 +328,38 @@ RemovalOutcome RemoveListedDetections(ScanSession &session, QuarantineStore *qua
             };
             auto store = std::find_if(stores.begin(), stores.end(), sameStore);
             if (store == stores.end())
-                store = stores.insert(stores.end(), {kind, *row.found, {}, {}});
+                store = stores.insert(stores.end(), {kind, *row.found, {}, {}, {}});
             store->lines << *line;
+            store->outcomes << outcomes.size() - 1;
             store->records << recordOf(session, row.name, location, row.found->nativePath);
         } else {
-            DestroyFile(session, location, row.found, quarantine, row.name);
+            done.outcome = DestroyFile(session, location, row.found, quarantine, row.name);
         }
     }
-    removeStoreRows(session, stores, outcome, quarantine);
+    removeStoreRows(session, stores, outcomes, quarantine);
     if (registry) {
-        for (const QString &hive : registry->finish())
+        const QStringList unsaved = registry->finish();
+        for (const QString &hive : unsaved)
             recordRemovalFailure(session, hive);
+        // Which rows a hive that could not be saved held is not known: none
+        // of the registry rows counts as removed then.
+        if (!unsaved.isEmpty()) {
+            for (RowRemoval &done : outcomes) {
+                if (done.outcome == RemovalOutcome::Removed &&
+                    list.row(done.row).location.startsWith(QLatin1String("HKEY")))
+                    done.outcome = RemovalOutcome::Refused;
+            }
+        }
     }
-    list.clear();
-    return outcome;
+    return outcomes;
+}
+
+QList<RowRemoval> RemoveListedDetections(ScanSession &session, QuarantineStore *quarantine)
+{
+    QList<qsizetype> all;
+    for (qsizetype i = 1; i <= session.results().count(); ++i)
+        all.append(i);
+    QList<RowRemoval> outcomes = RemoveDetections(session, all, quarantine);
+    session.results().clear();
+    return outcomes;
 }

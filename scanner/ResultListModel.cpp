@@ -32,7 +32,7 @@ void ResultListModel::addRow(const QString &name, const QString &location,
 {
     const int at = int(m_rows.size());
     beginInsertRows(QModelIndex(), at, at);
-    m_rows.append({name, location, std::move(found)});
+    m_rows.append({name, location, std::move(found), std::nullopt});
     endInsertRows();
 }
 
@@ -52,4 +52,12 @@ void ResultListModel::removeRow(qsizetype i)
     beginRemoveRows(QModelIndex(), int(i - 1), int(i - 1));
     m_rows.removeAt(i - 1);
     endRemoveRows();
+}
+
+void ResultListModel::markNotRemoved(qsizetype i, RemovalOutcome why)
+{
+    if (i < 1 || i > m_rows.size())
+        return;
+    m_rows[i - 1].notRemoved = why;
+    emit dataChanged(index(int(i - 1), 0), index(int(i - 1), 1));
 }

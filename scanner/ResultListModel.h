@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/FileHandle.h"
+#include "scanner/RemovalOutcome.h"
 
 #include <QAbstractTableModel>
 #include <QString>
@@ -34,6 +35,9 @@ public:
         QString location;
         // For a file or cookie file the walk found.
         std::optional<FoundFile> found;
+        // Why the last removal left the row in the list; none for a row no
+        // removal has tried.
+        std::optional<RemovalOutcome> notRemoved;
     };
 
     using QAbstractTableModel::QAbstractTableModel;
@@ -49,6 +53,8 @@ public:
     void clear();
     // Takes row i (counted from 1) out of the list.
     void removeRow(qsizetype i);
+    // Marks row i (counted from 1) as left in the list by a removal, and why.
+    void markNotRemoved(qsizetype i, RemovalOutcome why);
     qsizetype count() const { return m_rows.size(); }
     // Row i counted from 1.
     const Row &row(qsizetype i) const { return m_rows.at(i - 1); }

@@ -1,10 +1,12 @@
 #include "scanner/ScanRun.h"
 
+#include "databases/DatabaseTables.h"
 #include "platform/DriveList.h"
 #include "platform/ProgressIndicator.h"
 #include "scanner/FileWalk.h"
 #include "scanner/RegistryScan.h"
 #include "scanner/ScanSession.h"
+#include "scanner/ScanState.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -42,6 +44,8 @@ QString ScanRun::run(const QString &root, bool withRegistry)
     s.RecurseSubfolders = true;
     s.DetectionCount = 0;
     s.ObjectsScanned = 0;
+    s.StoppedByUser = false;
+    s.MissingDatabases = missingDatabases(m_session.engine().tables(), withRegistry);
     m_session.clearUnreadable();
     m_session.clearAllowedAndExcluded();
     DiskInfo(s.ScanRoot, bar);
@@ -70,6 +74,7 @@ QString ScanRun::run(const QString &root, bool withRegistry)
         s.FileScanActive = false;
     }
     const qint64 end = m_ticks();
+    s.StoppedByUser = m_session.stopRequested();
     m_session.clearStop();
     const QStringList &unreadable = m_session.unreadablePaths();
     for (const QString &path : unreadable) {
@@ -89,11 +94,22 @@ QString ScanRun::run(const QString &root, bool withRegistry)
         report.writeLine(m_session.Lingua(ExcludedPathText) + QLatin1Char(' ') + path);
         report.writeLine(reportRecordSeparator());
     }
+    // The report, too, tells that the scan was not complete, and why.
+    if (!s.MissingDatabases.isEmpty()) {
+        report.writeLine(m_session.Lingua(MissingDatabasesText) + QLatin1Char(' ') +
+                         s.MissingDatabases.join(QStringLiteral(", ")));
+        report.writeLine(reportRecordSeparator());
+    }
+    if (s.StoppedByUser) {
+        report.writeLine(m_session.Lingua(8));
+        report.writeLine(reportRecordSeparator());
+    }
     const QString summary =
         scanSummary(m_session.texts(), s.ObjectsScanned, s.DetectionCount,
                     double(end - start) / 1000.0, QLocale()) +
         unreadableSuffix(m_session.texts(), unreadable.size(), QLocale()) +
-        allowListSuffix(m_session.texts(), allowed.size(), excluded.size(), QLocale());
+        allowListSuffix(m_session.texts(), allowed.size(), excluded.size(), QLocale()) +
+        endingSuffix(m_session.texts(), s);
     report.close();
     bar.setVisible(false);
     return summary;
@@ -185,5 +201,28 @@ QString scanSummary(const LanguageTexts &texts, qint32 objects, qint32 found, do
         text +=
             QLatin1Char(' ') + l.toString(qint64(minutes)) + QLatin1Char(' ') + texts.Lingua(15);
     }
+    return text;
+}
+
+QStringList missingDatabases(const DatabaseTables &tables, bool withRegistry)
+{
+    QStringList missing;
+    if (!tables.CookDbLoaded)
+        missing << QStringLiteral("cookdb.dat");
+    if (!tables.TrojSigLoaded)
+        missing << QStringLiteral("trojsig.dat");
+    if (withRegistry && !tables.RegDbLoaded)
+        missing << QStringLiteral("regdb.dat");
+    return missing;
+}
+
+QString endingSuffix(const LanguageTexts &texts, const ScanState &state)
+{
+    const QString dash = QStringLiteral(" \u2013 ");
+    QString text;
+    if (!state.MissingDatabases.isEmpty())
+        text += dash + texts.Lingua(ScanIncompleteText);
+    if (state.StoppedByUser)
+        text += dash + texts.Lingua(8);
     return text;
 }

@@ -7,8 +7,10 @@
 #include <functional>
 
 class LanguageTexts;
+struct DatabaseTables;
 class ProgressIndicator;
 class ScanSession;
+struct ScanState;
 
 // One scan of a drive or folder from the report header to the summary: the
 // engine part of the scan command, shared by the window and the command-line
@@ -24,7 +26,9 @@ public:
     void setTickSource(TickSource ticks) { m_ticks = std::move(ticks); }
 
     // Runs the scan of root (ending with the native separator): report,
-    // registry scan when withRegistry, file walk.  Returns the summary text.
+    // registry scan when withRegistry, file walk.  Returns the summary text,
+    // which, like the end of the report, says when the scan was stopped and
+    // when a database it needed was not loaded.
     QString run(const QString &root, bool withRegistry);
 
 private:
@@ -53,6 +57,11 @@ QString generalDate(const QDateTime &when, const QLocale &locale);
 // The drive list's entry (or a folder path) as the root path of a scan.
 QString DriveRootPath(const QString &s);
 
+// The file names of the databases a scan needs that tables has not loaded:
+// the spyware and the trojan signature database, and the registry database
+// when the registry is scanned too.
+QStringList missingDatabases(const DatabaseTables &tables, bool withRegistry);
+
 // The summary line: objects, Lingua(13), found, Lingua(14) and the duration
 // in seconds (below 61 seconds after rounding) or in minutes.
 QString scanSummary(const LanguageTexts &texts, qint32 objects, qint32 found, double seconds,
@@ -64,3 +73,7 @@ QString unreadableSuffix(const LanguageTexts &texts, qsizetype unreadable, const
 // path rules left paths out: each text and its number, none for 0.
 QString allowListSuffix(const LanguageTexts &texts, qsizetype allowed, qsizetype excluded,
                         const QLocale &locale);
+// What follows the summary (and the unreadable suffix) when the scan could
+// not be complete: " – " and Lingua(ScanIncompleteText) when databases were
+// missing, " – " and Lingua(8) when the user stopped it.
+QString endingSuffix(const LanguageTexts &texts, const ScanState &state);

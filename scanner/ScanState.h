@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // The state of one scan and the values the scan shares with the window's
 // live display.
@@ -18,4 +19,9 @@ struct ScanState {
     bool RegistryScanActive = false;
     bool FileScanActive = false;
     QString ReportBaseName;
+
+    // How the last scan ended: stopped by the user before its end, and the
+    // threat databases it needed that were not loaded (file names).
+    bool StoppedByUser = false;
+    QStringList MissingDatabases;
 };

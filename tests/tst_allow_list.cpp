@@ -288,6 +288,8 @@ void AllowListTest::scanCountsAndReportsAllowedAndExcluded()
     writeTestFile(root + "/skip/x.bad", "plain");
     writeTestFile(root + "/skip.log", "plain");
     DatabaseTables t;
+    // Loaded, as from files: the scan is then complete.
+    t.CookDbLoaded = t.TrojSigLoaded = t.RegDbLoaded = true;
     setTableEntries(t.CookDbEntries, t.CookDbCount, {"***Adware.Bad", ".bad"});
     setTableEntries(t.TrojSigEntries, t.TrojSigCount,
                     {md5(bySignature) + " Trojan.Sig", md5(bySignature + "!") + " Trojan.Other"});
@@ -403,6 +405,8 @@ void AllowListTest::registryAndCookieDetectionsAllowed()
     writeTestFile(root + "/Mozilla/cookies.txt", "www.tracker.test\tFALSE\t/\tFALSE\t0\tid\t1\n"
                                                  "ads.tracker.test\tFALSE\t/\tFALSE\t0\tid\t2\n");
     DatabaseTables t;
+    // Loaded, as from files: the scan is then complete.
+    t.CookDbLoaded = t.TrojSigLoaded = t.RegDbLoaded = true;
     setTableEntries(t.RegDbEntries, t.RegDbCount,
                     {"***Adware.Reg", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Bad\\Run\\\"Tool\"",
                      "***Other.Reg", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Other\\Key"});

@@ -22,6 +22,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+
 #include <sqlite3.h>
 
 #include <cstdio>
@@ -242,6 +244,14 @@ QString makeStore(const QString &folder, CookieStoreLayout layout, bool wal = fa
                           {wal, 4096}, &error))
         qWarning() << "cannot write a store:" << error;
     return path;
+}
+
+// Whether a removal left a row because a browser held its store open.
+bool browserHeldAStore(const QList<RowRemoval> &outcomes)
+{
+    return std::any_of(outcomes.cbegin(), outcomes.cend(), [](const RowRemoval &r) {
+        return r.outcome == RemovalOutcome::BrowserLocked;
+    });
 }
 
 } // namespace
@@ -927,7 +937,7 @@ void TestCookieStore::scanAndRemovalOfStoresInTheTree()
     {
         StoreHolder browser(firefox, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE;");
         QVERIFY(browser.isReady());
-        QVERIFY(RemoveListedDetections(*session).cookieStoreLocked);
+        QVERIFY(browserHeldAStore(RemoveListedDetections(*session)));
     }
     const QByteArray report = readTestFile(session->reportPath());
     QVERIFY2(report.contains("Not deleted: " + firefox.toUtf8() + "\r\n"), report.constData());
@@ -947,7 +957,7 @@ void TestCookieStore::scanAndRemovalOfStoresInTheTree()
     // Closed, the browser's store gives its row up too.
     session = scan();
     QCOMPARE(session->results().count(), 1);
-    QVERIFY(!RemoveListedDetections(*session).cookieStoreLocked);
+    QVERIFY(!browserHeldAStore(RemoveListedDetections(*session)));
     QCOMPARE(query(firefox, "SELECT host FROM moz_cookies ORDER BY host"),
              QStringList({"ads.test", "www.example.org"}));
 }

@@ -5,6 +5,7 @@
 #include "app/ImageControl.h"
 #include "scanner/AllowListFile.h"
 #include "scanner/ScanSession.h"
+#include "tests/support/BoxAnswerer.h"
 #include "tests/support/TestAppFolder.h"
 
 #include <QTest>
@@ -17,6 +18,9 @@ const QByteArray kEicar = "X5O!P%@AP[4\\PZX54(P^)7CC)7}$EICAR-STANDARD-ANTIVIRUS
 // A loaded window in the English of the repository, whose drive list points
 // at a folder with a name match, a content match and a tracking cookie.
 struct Fixture {
+    // The confirmation before a removal and the message after it are
+    // answered with their first button: Remove, then OK.
+    BoxAnswerer boxes;
     TestAppFolder app;
     QString root = app.filePath("drive");
     std::unique_ptr<Form1> window;

@@ -11,6 +11,8 @@
 #include <QFileInfo>
 #include <QTest>
 
+#include <algorithm>
+
 using enum PredefinedKey;
 
 class RegistryRemovalTest : public QObject
@@ -70,7 +72,7 @@ QStringList RegistryRemovalTest::removeRows(const QStringList &rows)
     writeTestFile(report, "header\r\n");
     for (const QString &row : rows)
         m_session->results().addRow("Threat", row);
-    RemoveListedDetections(*m_session);
+    const QList<RowRemoval> done = RemoveListedDetections(*m_session);
     // Each record ends with a separator; the report keeps what it held.
     const QStringList lines = QString::fromUtf8(readTestFile(report)).split("\r\n");
     QStringList failed;
@@ -78,6 +80,17 @@ QStringList RegistryRemovalTest::removeRows(const QStringList &rows)
         failed << (lines[i + 1] == QString(27, '-') ? lines[i].trimmed() : "unended " + lines[i]);
     if (lines.first() != "header" || m_session->results().count() != 0)
         failed.prepend("header lost or rows kept");
+    // A row recorded is refused; so is every row when a hive could not be
+    // saved, since which rows it held is not known.
+    const bool hiveUnsaved = std::any_of(failed.cbegin(), failed.cend(),
+                                         [](const QString &f) { return f.startsWith('/'); });
+    for (const RowRemoval &row : done) {
+        const bool refused = hiveUnsaved || failed.contains(rows.at(row.row - 1));
+        if (row.outcome != (refused ? RemovalOutcome::Refused : RemovalOutcome::Removed))
+            failed.prepend("outcome of " + rows.at(row.row - 1));
+    }
+    if (done.size() != rows.size())
+        failed.prepend("an outcome for each row");
     return failed;
 }
 

@@ -8,12 +8,15 @@
 #include <QFileInfo>
 #include <QTest>
 
+#include <cstdio>
+
 class TestRemoval : public QObject
 {
     Q_OBJECT
 private slots:
     void init();
     void removeListedRows();
+    void removeChosenRows();
     void moreRowsThanASixteenBitCounter();
 
 private:
@@ -93,24 +96,36 @@ void TestRemoval::removeListedRows()
     // read-only file and a folder are not removed, each with a record.  A
     // link goes, not its target; an empty location ends the list.  A record
     // shows a line feed of the row as \n, so it stays two lines.
-    const std::tuple<QString, QString, std::optional<FoundFile>> kept[] = {
+    // Each row tells why it was not removed: the object was no longer the
+    // one the scan found, or it could not be changed.
+    using enum RemovalOutcome;
+    const std::tuple<QString, QString, std::optional<FoundFile>, RemovalOutcome> kept[] = {
         {"mozilla:" + path("mozilla/cookies.txt") + "+a\n", path("mozilla/cookies.txt"),
-         found(path("mozilla/cookies.txt"), true)},
+         found(path("mozilla/cookies.txt"), true), Refused},
         {"mozilla:" + path("gone/cookies.txt") + "+a\n", path("gone/cookies.txt"),
-         found(path("gone/cookies.txt"), true)},
+         found(path("gone/cookies.txt"), true), Changed},
         {path("other/cookies.txt") + "+a\n", path("other/cookies.txt") + "+a\\n",
-         found(path("other/cookies.txt"), true)},
-        {"hkey_local_machine\\Sample", "hkey_local_machine\\Sample", std::nullopt},
-        {path("ro.exe"), path("ro.exe"), found(path("ro.exe"))},
-        {path("folder"), path("folder"), found(path("folder"))}};
+         found(path("other/cookies.txt"), true), Refused},
+        {"hkey_local_machine\\Sample", "hkey_local_machine\\Sample", std::nullopt, Changed},
+        {path("ro.exe"), path("ro.exe"), found(path("ro.exe")), Refused},
+        {path("folder"), path("folder"), found(path("folder")), Refused}};
     QStringList expected;
-    for (const auto &[row, recorded, where] : kept) {
+    // The cookie rows above: their lines are cut out (or matched none).
+    QList<RemovalOutcome> outcomes(5, Removed);
+    for (const auto &[row, recorded, where, outcome] : kept) {
         rows().addRow("A", row, where);
         expected << "Not deleted: " + recorded << QString(27, '-');
+        outcomes << outcome;
     }
     for (const QString &row : {path("a.exe"), path("link.exe"), QString(), path("c.exe")})
         rows().addRow("A", row, found(row));
-    RemoveListedDetections(*m_session);
+    outcomes << Removed << Removed << NotTried << NotTried;
+    const QList<RowRemoval> done = RemoveListedDetections(*m_session);
+    QCOMPARE(done.size(), outcomes.size());
+    for (qsizetype i = 0; i < done.size(); ++i) {
+        QCOMPARE(done[i].row, i + 1);
+        QCOMPARE(done[i].outcome, outcomes[i]);
+    }
 
     QCOMPARE(failureRecords(), expected);
     QCOMPARE(rows().count(), 0);
@@ -128,6 +143,38 @@ void TestRemoval::removeListedRows()
     // An empty list writes nothing.
     RemoveListedDetections(*m_session);
     QCOMPARE(failureRecords().size(), expected.size());
+}
+
+void TestRemoval::removeChosenRows()
+{
+    // Rows 2, 4 and 5 of five are removed: the file of row 4 was replaced
+    // since the scan and stays, with a record; the list is left as it was.
+    for (const char *name : {"1.exe", "2.exe", "3.exe", "4.exe", "5.exe"})
+        writeTestFile(path(name), "x");
+    for (const char *name : {"1.exe", "2.exe", "3.exe", "4.exe", "5.exe"})
+        rows().addRow("A", path(name), found(path(name)));
+    writeTestFile(path("other.exe"), "y");
+    QVERIFY(::rename(QFile::encodeName(path("other.exe")), QFile::encodeName(path("4.exe"))) == 0);
+    const QList<RowRemoval> done = RemoveDetections(*m_session, {2, 4, 5});
+    QCOMPARE(done.size(), 3);
+    QCOMPARE(QList<qsizetype>({done[0].row, done[1].row, done[2].row}),
+             QList<qsizetype>({2, 4, 5}));
+    QCOMPARE(QList<RemovalOutcome>({done[0].outcome, done[1].outcome, done[2].outcome}),
+             QList<RemovalOutcome>(
+                 {RemovalOutcome::Removed, RemovalOutcome::Changed, RemovalOutcome::Removed}));
+    QCOMPARE(rows().count(), 5);
+    QCOMPARE(QDir(m_app->path()).entryList({"*.exe"}, QDir::Files),
+             QStringList({"1.exe", "3.exe", "4.exe"}));
+    QCOMPARE(failureRecords(), QStringList({"Not deleted: " + path("4.exe"), QString(27, '-')}));
+
+    // The list marks the rows a removal left, and loses the rows it removed.
+    rows().markNotRemoved(4, RemovalOutcome::Changed);
+    rows().removeRow(5);
+    rows().removeRow(2);
+    QCOMPARE(rows().count(), 3);
+    QCOMPARE(rows().row(3).location, path("4.exe"));
+    QCOMPARE(rows().row(3).notRemoved, RemovalOutcome::Changed);
+    QVERIFY(!rows().row(1).notRemoved && !rows().row(2).notRemoved);
 }
 
 void TestRemoval::moreRowsThanASixteenBitCounter()

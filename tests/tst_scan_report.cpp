@@ -62,6 +62,9 @@ void TestScanReport::init()
                                      "The report failed:\r\n");
     m_app->writeDatabase("cookdb.dat", "***Trojan.Evil\n*evil.exe\n***Tracking Cookie\n"
                                        "TRACKCOOKIE:*.tracker.test*:END\n***End\n--ME-\n<<<>>\n");
+    // An empty signature database: loaded, so that no scan here is one
+    // that could not look for every threat.
+    m_app->writeDatabase("trojsig.dat", "[[[1\n");
 }
 
 void TestScanReport::twoScansOfTheSameSecond()

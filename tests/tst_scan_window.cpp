@@ -44,7 +44,7 @@ struct ScanFixture {
         window = std::make_unique<Form1>(app.paths(), app.loadTables());
         Form1 &w = *window;
         w.Form_Load();
-        w.Drive1->addItem(root + " [test]");
+        w.addDriveEntry(root + " [test]");
         w.Drive1->setCurrentIndex(w.Drive1->count() - 1);
         w.Check1->setChecked(false);
     }
@@ -125,7 +125,7 @@ void TestScanWindow::scanSession()
     });
     QCOMPARE(atDetection, QStringLiteral("010000"));
     const ResultListModel &found = w.scanSession().results();
-    QCOMPARE(w.ListView1->model(), &found);
+    QCOMPARE(qobject_cast<QAbstractProxyModel *>(w.ListView1->model())->sourceModel(), &found);
     // The new session's list keeps the columns' widths.
     QCOMPARE(w.ListView1->header()->sectionSize(0), twips(2540));
     // The walk follows the file system's order, so the rows are compared as
@@ -154,8 +154,15 @@ void TestScanWindow::scanSession()
     scanWithActionAtFirstDetection(w, [&w] { w.Command2_Click(); });
     const ScanSession &stopped = w.scanSession();
     QCOMPARE(stopped.results().count(), 1);
+    // The summary and the report say the scan was stopped (entry 8), not
+    // that it found everything there was.
     QVERIFY(
         w.Text6->text().startsWith(QString::number(stopped.state().ObjectsScanned) + " objects"));
+    QVERIFY2(w.Text6->text().endsWith(QString::fromUtf8(" \u2013 8")), qPrintable(w.Text6->text()));
+    QVERIFY(stopped.state().StoppedByUser);
+    const QString stoppedReport = QString::fromUtf8(readTestFile(stopped.reportPath()));
+    QVERIFY2(stoppedReport.endsWith("8\r\n" + QString(27, '-') + "\r\n"),
+             qPrintable(stoppedReport));
     QVERIFY(!stopped.stopRequested());
     QCOMPARE(enabledCommands(w), QStringLiteral("100111"));
 

@@ -14,6 +14,7 @@ private slots:
     void formLoad();
     void dataFolderIsShown();
     void secondInstanceIsRefused();
+    void refusedProgramEnds();
 };
 
 void TestStartup::formLoad()
@@ -86,6 +87,41 @@ void TestStartup::secondInstanceIsRefused()
     QVERIFY(!SingleInstance(app.path()).tryAcquire());
     lock.reset();
     QVERIFY(SingleInstance(app.path()).tryAcquire());
+}
+
+void TestStartup::refusedProgramEnds()
+{
+    // The program started while another holds the lock of its folder shows
+    // the refusal and ends as soon as the box is answered.  The test plugin
+    // answers the program's first message box and says which one it was.
+    const QString program = QStringLiteral(TORVAKINE_GUI_PATH);
+    SingleInstance other(QFileInfo(program).path());
+    other.tryAcquire(); // a program already running there holds it as well
+    QProcess second;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("QT_PLUGIN_PATH", TORVAKINE_TEST_PLUGINS);
+    env.insert("QT_QPA_GENERIC_PLUGINS", "torvakineboxanswer");
+    second.setProcessEnvironment(env);
+    second.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    second.start(program, {});
+    QVERIFY(second.waitForStarted());
+    // Generous limits: a build under the sanitizers starts slowly.  A
+    // program that stays after the answer is ended here and fails.
+    QVERIFY(second.waitForReadyRead(60000) || second.canReadLine());
+    while (!second.canReadLine() && second.waitForReadyRead(10000)) {
+    }
+    QCOMPARE(second.readLine(),
+             QByteArray("box: Torvakine|Another instance of this program is already open.\n"));
+    const bool ended = second.waitForFinished(30000);
+    if (!ended) {
+        second.kill();
+        second.waitForFinished();
+    }
+    QVERIFY2(ended, "the refused program is still running after its box was answered");
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 0);
+    QCOMPARE(second.readAll(), QByteArray());
 }
 
 QTEST_MAIN(TestStartup)
