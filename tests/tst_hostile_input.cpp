@@ -25,7 +25,6 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTest>
-#include <QtEndian>
 
 #include <csignal>
 #include <functional>
@@ -80,25 +79,6 @@ void writeRawName(const QString &folder, const QByteArray &name, const QByteArra
     QVERIFY2(fd >= 0, path.constData());
     QCOMPARE(::write(fd, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
     ::close(fd);
-}
-
-// Puts word into the 32-bit field at offset of the record of the key keyPath
-// of a hive file, or of its value valueName; false when there is no such key
-// or value.  A HiveFile handle is the file offset of a cell, whose record
-// follows the cell's four-byte size.
-bool patchHiveRecord(const QString &path, const QString &keyPath, const char *valueName, int offset,
-                     quint32 word)
-{
-    const std::unique_ptr<HiveFile> hive = HiveFile::open(path);
-    hive_node_h node = hive ? hive->root() : 0;
-    for (const QString &name : keyPath.split('\\'))
-        node = node ? hive->child(node, name) : 0;
-    const size_t cell = node && valueName ? hive->value(node, valueName) : node;
-    QByteArray bytes = readTestFile(path);
-    if (cell)
-        qToLittleEndian<quint32>(word, bytes.data() + cell + 4 + offset);
-    writeTestFile(path, bytes);
-    return cell != 0;
 }
 
 // A progress bar that runs a hook for every position the walk sets: the
