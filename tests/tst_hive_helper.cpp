@@ -20,13 +20,6 @@ using enum PredefinedKey;
 
 namespace {
 
-struct stat statusOf(const QString &path)
-{
-    struct stat st = {};
-    ::lstat(QFile::encodeName(path).constData(), &st);
-    return st;
-}
-
 } // namespace
 
 class TestHiveHelper : public QObject

@@ -53,14 +53,6 @@ EngineHandle engine()
     return makeEngine(std::move(t));
 }
 
-struct stat statOf(const QString &path)
-{
-    struct stat st {
-    };
-    ::lstat(QFile::encodeName(path), &st);
-    return st;
-}
-
 QByteArray randomBytes(qsizetype size)
 {
     QByteArray bytes(size, Qt::Uninitialized);
@@ -162,7 +154,7 @@ std::unique_ptr<QuarantineStore> QuarantineTest::store(const QString &dataFolder
 
 void QuarantineTest::everyKindRemovedAndRestored()
 {
-    const struct stat before = statOf(root() + "/a/bad.exe");
+    const struct stat before = statusOf(root() + "/a/bad.exe");
     const QByteArray cookiesBefore = readTestFile(root() + "/Mozilla/cookies.txt");
     std::unique_ptr<ScanSession> session = scan();
     QCOMPARE(session->state().DetectionCount, 5);
@@ -217,7 +209,7 @@ void QuarantineTest::everyKindRemovedAndRestored()
     for (const RestoreResult &r : results)
         QVERIFY2(r.outcome == RestoreOutcome::Restored, qPrintable(r.object + ": " + r.detail));
     QCOMPARE(readTestFile(root() + "/a/bad.exe"), m_content);
-    const struct stat after = statOf(root() + "/a/bad.exe");
+    const struct stat after = statusOf(root() + "/a/bad.exe");
     QCOMPARE(after.st_mode & 07777, mode_t(0750));
     QCOMPARE(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
     QCOMPARE(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
