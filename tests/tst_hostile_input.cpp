@@ -15,6 +15,7 @@
 #include "scanner/RegistryScan.h"
 #include "scanner/ScanSession.h"
 #include "tests/support/HiveBuilder.h"
+#include "tests/support/RawNames.h"
 #include "tests/support/TestAppFolder.h"
 #include "tests/support/TestTables.h"
 
@@ -68,17 +69,6 @@ long peakMemoryMiB()
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss / 1024;
-}
-
-// Writes bytes to the file named by raw file-system bytes in folder, made if needed.
-void writeRawName(const QString &folder, const QByteArray &name, const QByteArray &bytes)
-{
-    QDir().mkpath(folder);
-    const QByteArray path = QFile::encodeName(folder) + name;
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    QVERIFY2(fd >= 0, path.constData());
-    QCOMPARE(::write(fd, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
-    ::close(fd);
 }
 
 // A progress bar that runs a hook for every position the walk sets: the
