@@ -86,57 +86,40 @@ void AllowListTest::globs_data()
     QTest::addColumn<QString>("pattern");
     QTest::addColumn<QString>("path");
     QTest::addColumn<bool>("matches");
-    QTest::newRow("star within a name") << "/home/u/*.txt"
-                                        << "/home/u/a.txt" << true;
-    QTest::newRow("star stops at a separator") << "/home/u/*.txt"
-                                               << "/home/u/s/a.txt" << false;
-    QTest::newRow("star matches empty") << "/home/u/*.txt"
-                                        << "/home/u/.txt" << true;
-    QTest::newRow("whole path only") << "/home/u"
-                                     << "/home/u/a" << false;
-    QTest::newRow("no prefix match") << "/home/u/a"
-                                     << "/home/u" << false;
-    QTest::newRow("folders: none") << "/home/**/cache"
-                                   << "/home/cache" << true;
-    QTest::newRow("folders: one") << "/home/**/cache"
-                                  << "/home/a/cache" << true;
-    QTest::newRow("folders: several") << "/home/**/cache"
-                                      << "/home/a/b/c/cache" << true;
-    QTest::newRow("folders: whole names only") << "/home/**/cache"
-                                               << "/home/xcache" << false;
-    QTest::newRow("folders: not the parent") << "/home/**/cache"
-                                             << "/homecache" << false;
-    QTest::newRow("leading folders") << "**/node_modules"
-                                     << "/x/y/node_modules" << true;
-    QTest::newRow("double star spans") << "/home/**"
-                                       << "/home/a/b/c" << true;
-    QTest::newRow("double star not the folder") << "/home/**"
-                                                << "/home" << false;
-    QTest::newRow("double star in a name") << "/a/b**z"
-                                           << "/a/bx/yz" << true;
-    QTest::newRow("question mark") << "/a/?.bin"
-                                   << "/a/x.bin" << true;
-    QTest::newRow("question mark is one") << "/a/?.bin"
-                                          << "/a/xy.bin" << false;
-    QTest::newRow("question mark no separator") << "/a?b"
-                                                << "/a/b" << false;
-    QTest::newRow("brackets stand for themselves") << "/a/[x].bin"
-                                                   << "/a/[x].bin" << true;
-    QTest::newRow("brackets are no list") << "/a/[x].bin"
-                                          << "/a/x.bin" << false;
+    const struct {
+        const char *tag, *pattern, *path;
+        bool matches;
+    } cases[] = {
+        {"star within a name", "/home/u/*.txt", "/home/u/a.txt", true},
+        {"star stops at a separator", "/home/u/*.txt", "/home/u/s/a.txt", false},
+        {"star matches empty", "/home/u/*.txt", "/home/u/.txt", true},
+        {"whole path only", "/home/u", "/home/u/a", false},
+        {"no prefix match", "/home/u/a", "/home/u", false},
+        {"folders: none", "/home/**/cache", "/home/cache", true},
+        {"folders: one", "/home/**/cache", "/home/a/cache", true},
+        {"folders: several", "/home/**/cache", "/home/a/b/c/cache", true},
+        {"folders: whole names only", "/home/**/cache", "/home/xcache", false},
+        {"folders: not the parent", "/home/**/cache", "/homecache", false},
+        {"leading folders", "**/node_modules", "/x/y/node_modules", true},
+        {"double star spans", "/home/**", "/home/a/b/c", true},
+        {"double star not the folder", "/home/**", "/home", false},
+        {"double star in a name", "/a/b**z", "/a/bx/yz", true},
+        {"question mark", "/a/?.bin", "/a/x.bin", true},
+        {"question mark is one", "/a/?.bin", "/a/xy.bin", false},
+        {"question mark no separator", "/a?b", "/a/b", false},
+        {"brackets stand for themselves", "/a/[x].bin", "/a/[x].bin", true},
+        {"brackets are no list", "/a/[x].bin", "/a/x.bin", false},
 #ifdef Q_OS_WIN
-    QTest::newRow("letter case ignored") << "C:/Users/*/AppData"
-                                         << "c:\\users\\bob\\appdata" << true;
+        {"letter case ignored", "C:/Users/*/AppData", "c:\\users\\bob\\appdata", true},
 #else
-    QTest::newRow("letter case counts") << "/Home/U"
-                                        << "/home/u" << false;
-    QTest::newRow("backslash is a name character") << "/a\\b"
-                                                   << "/a\\b" << true;
+        {"letter case counts", "/Home/U", "/home/u", false},
+        {"backslash is a name character", "/a\\b", "/a\\b", true},
 #endif
-    QTest::newRow("empty pattern") << ""
-                                   << "" << true;
-    QTest::newRow("empty pattern, a path") << ""
-                                           << "/a" << false;
+        {"empty pattern", "", "", true},
+        {"empty pattern, a path", "", "/a", false},
+    };
+    for (const auto &c : cases)
+        QTest::newRow(c.tag) << QString(c.pattern) << QString(c.path) << c.matches;
 }
 
 void AllowListTest::globs()

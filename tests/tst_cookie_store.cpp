@@ -12,6 +12,7 @@
 #include "scanner/ScanRun.h"
 #include "scanner/ScanSession.h"
 #include "tests/support/CookieStoreBuilder.h"
+#include "tests/support/CookieStoreFiles.h"
 #include "tests/support/TestAppFolder.h"
 
 #include <QCoreApplication>
@@ -34,12 +35,6 @@
 #include <unistd.h>
 
 namespace {
-
-UniqueFd openFolder(const QString &path)
-{
-    return UniqueFd(
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-}
 
 UniqueFd openIn(const UniqueFd &folder, const QByteArray &name)
 {
@@ -69,15 +64,6 @@ StoreRead readStore(const QString &path, CookieStoreKind kind, const QString &sc
         },
         scratch);
     return read;
-}
-
-CookieStoreIdentity identityOf(const QString &path)
-{
-    struct stat st {
-    };
-    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
-        return {};
-    return {quint64(st.st_dev), quint64(st.st_ino)};
 }
 
 CookieStoreRemovalResult removeLines(const QString &path, CookieStoreKind kind,
@@ -114,38 +100,6 @@ QStringList folderState(const QString &path)
                      .arg(st.st_mtim.tv_nsec);
     }
     return state;
-}
-
-// The rows of a query, each as its columns joined by "|".
-QStringList query(const QString &path, const char *sql)
-{
-    sqlite3 *db = nullptr;
-    QStringList rows;
-    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr) !=
-        SQLITE_OK) {
-        sqlite3_close(db);
-        return {"cannot open"};
-    }
-    sqlite3_stmt *s = nullptr;
-    if (sqlite3_prepare_v2(db, sql, -1, &s, nullptr) != SQLITE_OK)
-        rows << "error: " + QString::fromUtf8(sqlite3_errmsg(db));
-    while (s && sqlite3_step(s) == SQLITE_ROW) {
-        QStringList columns;
-        for (int i = 0; i < sqlite3_column_count(s); ++i)
-            columns << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(s, i)));
-        rows << columns.join('|');
-    }
-    sqlite3_finalize(s);
-    sqlite3_close(db);
-    return rows;
-}
-
-bool execSql(const QString &path, const QByteArray &sql)
-{
-    sqlite3 *db = nullptr;
-    const bool ok = sqlite3_open(QFile::encodeName(path).constData(), &db) == SQLITE_OK &&
-                    sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
-    return sqlite3_close(db) == SQLITE_OK && ok;
 }
 
 // Another process holding a store open, as a running browser does: it runs
@@ -317,8 +271,6 @@ void TestCookieStore::recognisesStoresByNameAndContent()
         QCOMPARE(recogniseCookieStore(c.listedAs, file.get()), c.kind);
     }
     QCOMPARE(recogniseCookieStore(u"Cookies", -1), CookieStoreKind::None);
-    QCOMPARE(cookieStorePrefix(CookieStoreKind::Firefox), QStringLiteral("firefox:"));
-    QCOMPARE(cookieStorePrefix(CookieStoreKind::Chromium), QStringLiteral("chromium:"));
     // Reading the folder named Cookies is refused, not attempted.
     const UniqueFd folder(::open(QFile::encodeName(path("recognise/folder/Cookies")).constData(),
                                  O_RDONLY | O_DIRECTORY));
@@ -683,8 +635,8 @@ void TestCookieStore::removesRowsOfLines()
     if (::geteuid() == 0)
         QCOMPARE(::chown(QFile::encodeName(file).constData(), 4321, 4322), 0);
     QCOMPARE(::chmod(QFile::encodeName(file).constData(), 0640), 0);
-    const QStringList schemaBefore = query(file, "SELECT type, name, tbl_name, sql FROM "
-                                                 "sqlite_master ORDER BY name");
+    const QStringList schemaBefore = queryStore(file, "SELECT type, name, tbl_name, sql FROM "
+                                                      "sqlite_master ORDER BY name");
     struct stat before {
     };
     QCOMPARE(::stat(QFile::encodeName(file).constData(), &before), 0);
@@ -711,10 +663,10 @@ void TestCookieStore::removesRowsOfLines()
     // The other rows stay as they were, in their order; the schema too.
     const QList<QByteArray> left = readStore(file, kind).lines;
     QCOMPARE(left, (QList<QByteArray>{lines.at(1), lines.at(2), lines.at(4)}));
-    QCOMPARE(query(file, "SELECT type, name, tbl_name, sql FROM sqlite_master ORDER BY name"),
+    QCOMPARE(queryStore(file, "SELECT type, name, tbl_name, sql FROM sqlite_master ORDER BY name"),
              schemaBefore);
-    QCOMPARE(query(file, "PRAGMA integrity_check"), QStringList{"ok"});
-    QCOMPARE(query(file, "PRAGMA journal_mode"), QStringList{wal ? "wal" : "delete"});
+    QCOMPARE(queryStore(file, "PRAGMA integrity_check"), QStringList{"ok"});
+    QCOMPARE(queryStore(file, "PRAGMA journal_mode"), QStringList{wal ? "wal" : "delete"});
     // Owner and mode kept; nothing new or left over in the folder.
     struct stat after {
     };
@@ -761,7 +713,7 @@ void TestCookieStore::removalTakesInUnmergedLog()
     const StoreRead after = readStore(store, CookieStoreKind::Firefox);
     QVERIFY(!after.result.fromPrivateCopy);
     QCOMPARE(after.lines, (QList<QByteArray>{lines.at(0), lines.at(1), lines.at(2), lines.at(4)}));
-    QCOMPARE(query(store, "PRAGMA integrity_check"), QStringList{"ok"});
+    QCOMPARE(queryStore(store, "PRAGMA integrity_check"), QStringList{"ok"});
 }
 
 void TestCookieStore::removalLeavesStoresItMustNotChange()
@@ -943,22 +895,22 @@ void TestCookieStore::scanAndRemovalOfStoresInTheTree()
     QVERIFY2(report.contains("Not deleted: " + firefox.toUtf8() + "\r\n"), report.constData());
     QVERIFY(!report.contains("Not deleted: " + network.toUtf8()));
     for (const QString &store : {profile, network}) {
-        QCOMPARE(query(store, "SELECT host_key, name FROM cookies ORDER BY host_key"),
+        QCOMPARE(queryStore(store, "SELECT host_key, name FROM cookies ORDER BY host_key"),
                  QStringList({"ads.test|uid", "www.example.org|keep"}));
-        QCOMPARE(query(store, "PRAGMA integrity_check"), QStringList{"ok"});
+        QCOMPARE(queryStore(store, "PRAGMA integrity_check"), QStringList{"ok"});
     }
     struct stat st {
     };
     QCOMPARE(::stat(QFile::encodeName(network).constData(), &st), 0);
     QVERIFY(st.st_uid == 4321 && st.st_gid == 4322 && (st.st_mode & 07777) == 0640);
-    QCOMPARE(query(firefox, "SELECT count(*) FROM moz_cookies"), QStringList{"3"});
+    QCOMPARE(queryStore(firefox, "SELECT count(*) FROM moz_cookies"), QStringList{"3"});
     QVERIFY(QFile::exists(root + "/notes/Cookies") == false);
 
     // Closed, the browser's store gives its row up too.
     session = scan();
     QCOMPARE(session->results().count(), 1);
     QVERIFY(!browserHeldAStore(RemoveListedDetections(*session)));
-    QCOMPARE(query(firefox, "SELECT host FROM moz_cookies ORDER BY host"),
+    QCOMPARE(queryStore(firefox, "SELECT host FROM moz_cookies ORDER BY host"),
              QStringList({"ads.test", "www.example.org"}));
 }
 

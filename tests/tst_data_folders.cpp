@@ -136,43 +136,38 @@ void TestDataFolders::modes_data()
     QTest::addColumn<QString>("readFolder");   // expected, relative to the root
     QTest::addColumn<QString>("writeFolder");  // expected; "user" for the user's folder
 
-    const QStringList none;
-    const QStringList dbs = {"prefix/bin/cookdb.dat"};
-    const QStringList installedTree = {"prefix/share/torvakine/cookdb.dat",
-                                       "prefix/share/torvakine/Language/english"};
-    QTest::newRow("databases next to a writable executable")
-        << dbs << none << "" << true << "prefix/bin"
-        << "prefix/bin";
-    QTest::newRow("databases next to a read-only executable")
-        << dbs << QStringList{"prefix/bin"} << "" << false << "prefix/bin"
-        << "user";
-    QTest::newRow("installed tree, read-only programs folder")
-        << installedTree << QStringList{"prefix/bin", "prefix/share/torvakine"} << "" << false
-        << "prefix/share/torvakine"
-        << "user";
-    // A user who unpacked the package owns its bin folder: still installed.
-    QTest::newRow("installed tree, writable programs folder")
-        << installedTree << none << "" << false << "prefix/share/torvakine"
-        << "user";
-    QTest::newRow("build without staged data") << none << none << "" << true << "prefix/bin"
-                                               << "prefix/bin";
-    QTest::newRow("read-only folder without any data")
-        << none << QStringList{"prefix/bin"} << "" << false << "prefix/share/torvakine"
-        << "user";
-    QTest::newRow("--app-folder, writable, even without databases")
-        << QStringList{"app/readme"} << none << "app" << true << "app"
-        << "app";
-    QTest::newRow("--app-folder, read-only")
-        << QStringList{"app/regdb.dat"} << QStringList{"app"} << "app" << false << "app"
-        << "user";
-    QTest::newRow("--app-folder wins over databases next to the executable")
-        << QStringList{"prefix/bin/cookdb.dat", "app/trojsig.dat"} << none << "app" << true << "app"
-        << "app";
-    // Only a database marks a portable folder.
-    QTest::newRow("language files alone next to the executable")
-        << QStringList{"prefix/bin/lang.dat", "prefix/bin/Language/english"} << none << "" << true
-        << "prefix/bin"
-        << "prefix/bin";
+    // Files and read-only folders are separated by blanks.
+    const char *dbs = "prefix/bin/cookdb.dat", *bin = "prefix/bin",
+               *share = "prefix/share/torvakine";
+    const char *installed = "prefix/share/torvakine/cookdb.dat "
+                            "prefix/share/torvakine/Language/english";
+    const struct {
+        const char *tag, *files, *readOnly, *appFolder;
+        bool portable;
+        const char *readFolder, *writeFolder;
+    } cases[] = {
+        {"databases next to a writable executable", dbs, "", "", true, bin, bin},
+        {"databases next to a read-only executable", dbs, bin, "", false, bin, "user"},
+        {"installed tree, read-only programs folder", installed,
+         "prefix/bin prefix/share/torvakine", "", false, share, "user"},
+        // A user who unpacked the package owns its bin folder: still installed.
+        {"installed tree, writable programs folder", installed, "", "", false, share, "user"},
+        {"build without staged data", "", "", "", true, bin, bin},
+        {"read-only folder without any data", "", bin, "", false, share, "user"},
+        {"--app-folder, writable, even without databases", "app/readme", "", "app", true, "app",
+         "app"},
+        {"--app-folder, read-only", "app/regdb.dat", "app", "app", false, "app", "user"},
+        {"--app-folder wins over databases next to the executable",
+         "prefix/bin/cookdb.dat app/trojsig.dat", "", "app", true, "app", "app"},
+        // Only a database marks a portable folder.
+        {"language files alone next to the executable",
+         "prefix/bin/lang.dat prefix/bin/Language/english", "", "", true, bin, bin},
+    };
+    for (const auto &c : cases)
+        QTest::newRow(c.tag) << QString(c.files).split(' ', Qt::SkipEmptyParts)
+                             << QString(c.readOnly).split(' ', Qt::SkipEmptyParts)
+                             << QString(c.appFolder) << c.portable << QString(c.readFolder)
+                             << QString(c.writeFolder);
 }
 
 void TestDataFolders::modes()
@@ -273,25 +268,16 @@ void TestDataFolders::userFolderFaults_data()
     QTest::addColumn<QString>("home");      // "ROOT/..." or a literal value
     QTest::addColumn<QString>("prepare");   // what stands in the way
     QTest::addColumn<QString>("errorText"); // part of the expected error
-
-    QTest::newRow("HOME unset") << ""
-                                << ""
-                                << "HOME is not set";
-    QTest::newRow("HOME relative") << "home"
-                                   << ""
-                                   << "not an absolute path";
-    QTest::newRow("HOME missing") << "ROOT/missing"
-                                  << ""
-                                  << "does not exist";
-    QTest::newRow("HOME read-only") << "ROOT/home"
-                                    << "read-only home"
-                                    << "cannot create the per-user data folder";
-    QTest::newRow("data folder is a file") << "ROOT/home"
-                                           << "file"
-                                           << "is not a folder";
-    QTest::newRow("data folder read-only") << "ROOT/home"
-                                           << "read-only data folder"
-                                           << "is not writable";
+    const char *cases[][4] = {
+        {"HOME unset", "", "", "HOME is not set"},
+        {"HOME relative", "home", "", "not an absolute path"},
+        {"HOME missing", "ROOT/missing", "", "does not exist"},
+        {"HOME read-only", "ROOT/home", "read-only home", "cannot create the per-user data folder"},
+        {"data folder is a file", "ROOT/home", "file", "is not a folder"},
+        {"data folder read-only", "ROOT/home", "read-only data folder", "is not writable"},
+    };
+    for (const auto &c : cases)
+        QTest::newRow(c[0]) << QString(c[1]) << QString(c[2]) << QString(c[3]);
 }
 
 void TestDataFolders::userFolderFaults()

@@ -10,7 +10,6 @@
 #include "tests/support/TestFiles.h"
 #include "tests/support/UnprivilegedUser.h"
 
-#include <QtEndian>
 #include <QtTest>
 
 #include <fcntl.h>
@@ -20,30 +19,6 @@
 using enum PredefinedKey;
 
 namespace {
-
-// Overwrites the 32-bit word at offset into the record of a key of the hive
-// (keyPath, "\" between names) or of its value valueName.
-bool patchRecord(const QString &path, const QString &keyPath, const char *valueName, int offset,
-                 quint32 word)
-{
-    const std::unique_ptr<HiveFile> hive = HiveFile::open(path);
-    hive_node_h node = hive ? hive->root() : 0;
-    for (const QString &name : keyPath.split('\\'))
-        node = node ? hive->child(node, name) : 0;
-    const size_t cell = node && valueName ? hive->value(node, valueName) : node;
-    QByteArray bytes = readTestFile(path);
-    if (cell)
-        qToLittleEndian<quint32>(word, bytes.data() + cell + 4 + offset);
-    writeTestFile(path, bytes);
-    return cell != 0;
-}
-
-struct stat statusOf(const QString &path)
-{
-    struct stat st = {};
-    ::lstat(QFile::encodeName(path).constData(), &st);
-    return st;
-}
 
 } // namespace
 
@@ -112,8 +87,8 @@ void TestHiveHelper::hiveTheLibraryAbortsOn()
     // the process that removes either.  Here that is the helper: each of
     // these changes fails alone, the changes around them go through, and
     // the hive is written with exactly those.
-    QVERIFY(patchRecord(software(), "Run", "BadTool", 0x08, 0xFF000000));
-    QVERIFY(patchRecord(software(), "Tracker", nullptr, 0x30, 0xFD));
+    QVERIFY(patchHiveRecord(software(), "Run", "BadTool", 0x08, 0xFF000000));
+    QVERIFY(patchHiveRecord(software(), "Tracker", nullptr, 0x30, 0xFD));
     {
         HiveRegistry registry(root(), RegistryAccess::ReadWrite);
         QCOMPARE(registry.deleteKey(LocalMachine, "SOFTWARE\\Vendor\\Bad"),

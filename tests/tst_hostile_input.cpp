@@ -15,6 +15,7 @@
 #include "scanner/RegistryScan.h"
 #include "scanner/ScanSession.h"
 #include "tests/support/HiveBuilder.h"
+#include "tests/support/RawNames.h"
 #include "tests/support/TestAppFolder.h"
 #include "tests/support/TestTables.h"
 
@@ -25,7 +26,6 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTest>
-#include <QtEndian>
 
 #include <csignal>
 #include <functional>
@@ -69,36 +69,6 @@ long peakMemoryMiB()
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss / 1024;
-}
-
-// Writes bytes to the file named by raw file-system bytes in folder, made if needed.
-void writeRawName(const QString &folder, const QByteArray &name, const QByteArray &bytes)
-{
-    QDir().mkpath(folder);
-    const QByteArray path = QFile::encodeName(folder) + name;
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    QVERIFY2(fd >= 0, path.constData());
-    QCOMPARE(::write(fd, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
-    ::close(fd);
-}
-
-// Puts word into the 32-bit field at offset of the record of the key keyPath
-// of a hive file, or of its value valueName; false when there is no such key
-// or value.  A HiveFile handle is the file offset of a cell, whose record
-// follows the cell's four-byte size.
-bool patchHiveRecord(const QString &path, const QString &keyPath, const char *valueName, int offset,
-                     quint32 word)
-{
-    const std::unique_ptr<HiveFile> hive = HiveFile::open(path);
-    hive_node_h node = hive ? hive->root() : 0;
-    for (const QString &name : keyPath.split('\\'))
-        node = node ? hive->child(node, name) : 0;
-    const size_t cell = node && valueName ? hive->value(node, valueName) : node;
-    QByteArray bytes = readTestFile(path);
-    if (cell)
-        qToLittleEndian<quint32>(word, bytes.data() + cell + 4 + offset);
-    writeTestFile(path, bytes);
-    return cell != 0;
 }
 
 // A progress bar that runs a hook for every position the walk sets: the

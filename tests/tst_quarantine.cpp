@@ -4,16 +4,14 @@
 // was (content, permissions, owner, time); what restore refuses, what purge
 // takes, and a disk that fills up during a removal.
 #include "platform/HiveRegistry.h"
-#include "platform/UniqueFd.h"
-#include "removal/CookieStoreRemoval.h"
 #include "removal/QuarantineKeeping.h"
 #include "removal/QuarantineRestore.h"
 #include "removal/QuarantineStore.h"
 #include "removal/Removal.h"
-#include "scanner/CookieStoreReader.h"
 #include "scanner/ScanRun.h"
 #include "scanner/ScanSession.h"
 #include "tests/support/CookieStoreBuilder.h"
+#include "tests/support/CookieStoreFiles.h"
 #include "tests/support/HiveBuilder.h"
 #include "tests/support/TestAppFolder.h"
 #include "tests/support/TestTables.h"
@@ -53,14 +51,6 @@ EngineHandle engine()
     setTableEntries(t.RegDbEntries, t.RegDbCount, {"***Reg.Threat", kValueRow, kKeyRow});
     t.CookDbLoaded = t.RegDbLoaded = true;
     return makeEngine(std::move(t));
-}
-
-struct stat statOf(const QString &path)
-{
-    struct stat st {
-    };
-    ::lstat(QFile::encodeName(path), &st);
-    return st;
 }
 
 QByteArray randomBytes(qsizetype size)
@@ -164,7 +154,7 @@ std::unique_ptr<QuarantineStore> QuarantineTest::store(const QString &dataFolder
 
 void QuarantineTest::everyKindRemovedAndRestored()
 {
-    const struct stat before = statOf(root() + "/a/bad.exe");
+    const struct stat before = statusOf(root() + "/a/bad.exe");
     const QByteArray cookiesBefore = readTestFile(root() + "/Mozilla/cookies.txt");
     std::unique_ptr<ScanSession> session = scan();
     QCOMPARE(session->state().DetectionCount, 5);
@@ -219,7 +209,7 @@ void QuarantineTest::everyKindRemovedAndRestored()
     for (const RestoreResult &r : results)
         QVERIFY2(r.outcome == RestoreOutcome::Restored, qPrintable(r.object + ": " + r.detail));
     QCOMPARE(readTestFile(root() + "/a/bad.exe"), m_content);
-    const struct stat after = statOf(root() + "/a/bad.exe");
+    const struct stat after = statusOf(root() + "/a/bad.exe");
     QCOMPARE(after.st_mode & 07777, mode_t(0750));
     QCOMPARE(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
     QCOMPARE(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
@@ -390,13 +380,7 @@ void QuarantineTest::cookieStoreRowsKeptAndInsertedAgain()
                               {".tracker.test", "/", "id", "one", false, 4000000000, "^p=1", {}},
                               {"plain.example", "/", "keep", "v", false, 4000000000, {}, {}}}));
     const auto lines = [&path] {
-        const UniqueFd file(::open(QFile::encodeName(path), O_RDONLY | O_CLOEXEC));
-        QList<QByteArray> all;
-        readCookieStore({-1, {}, file.get()}, CookieStoreKind::Firefox,
-                        [&all](const QByteArray &l) {
-                            all << l;
-                            return true;
-                        });
+        QList<QByteArray> all = cookieStoreLines(path, CookieStoreKind::Firefox);
         std::sort(all.begin(), all.end());
         return all;
     };
@@ -428,16 +412,6 @@ void QuarantineTest::cookieStoreRowsKeptAndInsertedAgain()
     QCOMPARE(lines(), before);
     // Once back, the same rows are not inserted twice.
     QVERIFY(quarantine->records().size() == 5);
-
-    // A keeper that cannot keep the rows leaves the store as it was.
-    const UniqueFd dir(::open(QFile::encodeName(root() + "/profile"), O_RDONLY | O_DIRECTORY));
-    const struct stat st = statOf(path);
-    const CookieStoreRemovalResult refused = removeCookieStoreLines(
-        dir.get(), "cookies.sqlite", CookieStoreKind::Firefox,
-        {quint64(st.st_dev), quint64(st.st_ino)}, {before.first()}, QString(),
-        [](const QList<QList<CookieStoreRowCopy>> &) { return false; });
-    QCOMPARE(refused.failure, CookieStoreRemovalFailure::NotKept);
-    QCOMPARE(lines(), before);
 }
 
 QTEST_GUILESS_MAIN(QuarantineTest)

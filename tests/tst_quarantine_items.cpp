@@ -2,59 +2,18 @@
 // subtree read from a real hive, the rows a store removal hands over whole,
 // their insertion again, and the kept texts written and read back.
 #include "platform/HiveRegistry.h"
-#include "platform/SqliteConnection.h"
-#include "platform/UniqueFd.h"
 #include "removal/CookieStoreRemoval.h"
 #include "removal/QuarantineCookieRowItem.h"
 #include "removal/QuarantineRegistryItem.h"
-#include "scanner/CookieStoreReader.h"
 #include "tests/support/CookieStoreBuilder.h"
+#include "tests/support/CookieStoreFiles.h"
 #include "tests/support/HiveBuilder.h"
 #include "tests/support/TestFiles.h"
 
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <sqlite3.h>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-
 namespace {
-
-CookieStoreIdentity identityOf(const QString &path)
-{
-    struct stat st {
-    };
-    ::stat(QFile::encodeName(path), &st);
-    return {quint64(st.st_dev), quint64(st.st_ino)};
-}
-
-UniqueFd openFolder(const QString &path)
-{
-    return UniqueFd(::open(QFile::encodeName(path), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-}
-
-// Every line the store's rows build, read as the scan reads them.
-QList<QByteArray> storeLines(const QString &path, CookieStoreKind kind)
-{
-    const UniqueFd file(::open(QFile::encodeName(path), O_RDONLY | O_CLOEXEC));
-    QList<QByteArray> lines;
-    readCookieStore({-1, QByteArray(), file.get()}, kind, [&lines](const QByteArray &line) {
-        lines << line;
-        return true;
-    });
-    return lines;
-}
-
-qint64 rowCount(const QString &path, const QByteArray &table)
-{
-    const UniqueFd file(::open(QFile::encodeName(path), O_RDONLY | O_CLOEXEC));
-    const SqliteConnection db = SqliteConnection::openDescriptor(file.get());
-    const SqliteStatement count = db.prepare("SELECT count(*) FROM " + table);
-    return count && sqlite3_step(count.get()) == SQLITE_ROW ? sqlite3_column_int64(count.get(), 0)
-                                                            : -1;
-}
 
 const RegistryValueData *valueNamed(const RegistryKeyTree &tree, const QString &name)
 {
@@ -211,7 +170,7 @@ void QuarantineItemsTest::cookieRowsHandedOverWholeAndInsertedAgain()
             {"plain.example", "/", "keep", "v", false, 4000000000, {}, {}},
         };
         QVERIFY(writeCookieStore(path, layout, cookies));
-        const QList<QByteArray> before = storeLines(path, kind);
+        const QList<QByteArray> before = cookieStoreLines(path, kind);
         QCOMPARE(before.size(), 3);
         const QByteArray tracked = before[0];
         const UniqueFd fd = openFolder(folder);
@@ -226,7 +185,7 @@ void QuarantineItemsTest::cookieRowsHandedOverWholeAndInsertedAgain()
             });
         QCOMPARE(refused.failure, CookieStoreRemovalFailure::NotKept);
         QCOMPARE(refused.lines, QList<CookieLineRemoval>{CookieLineRemoval::Failed});
-        QCOMPARE(storeLines(path, kind), before);
+        QCOMPARE(cookieStoreLines(path, kind), before);
 
         // One line stands for the two rows of its host, path and name: both
         // are handed over, whole, and go.
@@ -247,7 +206,7 @@ void QuarantineItemsTest::cookieRowsHandedOverWholeAndInsertedAgain()
             });
         QCOMPARE(removed.failure, CookieStoreRemovalFailure::None);
         QCOMPARE(removed.lines, QList<CookieLineRemoval>{CookieLineRemoval::Removed});
-        QCOMPARE(rowCount(path, table), 1);
+        QCOMPARE(queryStore(path, "SELECT count(*) FROM " + table), QStringList{"1"});
 
         // Each row goes back as it was.
         for (const CookieStoreRowCopy &row : handed[0]) {
@@ -255,7 +214,7 @@ void QuarantineItemsTest::cookieRowsHandedOverWholeAndInsertedAgain()
                 fd.get(), QFile::encodeName(name), kind, identityOf(path), row);
             QCOMPARE(inserted.outcome, CookieStoreInsertion::Inserted);
         }
-        QList<QByteArray> after = storeLines(path, kind);
+        QList<QByteArray> after = cookieStoreLines(path, kind);
         QList<QByteArray> expected = before;
         std::sort(after.begin(), after.end());
         std::sort(expected.begin(), expected.end());
@@ -265,7 +224,7 @@ void QuarantineItemsTest::cookieRowsHandedOverWholeAndInsertedAgain()
         const CookieStoreInsertionResult again = insertCookieStoreRow(
             fd.get(), QFile::encodeName(name), kind, identityOf(path), handed[0][0]);
         QCOMPARE(again.outcome, CookieStoreInsertion::Exists);
-        QCOMPARE(rowCount(path, table), 3);
+        QCOMPARE(queryStore(path, "SELECT count(*) FROM " + table), QStringList{"3"});
 
         // A store that is not the file named any more is left alone.
         CookieStoreRowCopy other = handed[0][0];

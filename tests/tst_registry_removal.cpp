@@ -1,6 +1,5 @@
 // Removing the registry rows of a scan from the hive files of an installation
 // folder: values, keys, rows that name no usable key, hives that stay as they are.
-#include "platform/HiveFile.h"
 #include "removal/Removal.h"
 #include "scanner/ScanSession.h"
 #include "scanner/basRegistry.h"
@@ -147,8 +146,8 @@ void RegistryRemovalTest::rowsOfEveryKind()
 
 void RegistryRemovalTest::hivesThatCannotBeChanged()
 {
-    // A read-only hive, a hive in a read-only folder, a damaged hive and a
-    // hive that is a link are never replaced, and each is reported once.
+    // A read-only hive, a hive in a read-only folder, a hive the library
+    // aborts on and a hive that is a link are never replaced, and each is reported once.
     const QByteArray before = readTestFile(software());
     const QStringList rows{"HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Bad",
                            "HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Good\\\"Path\""};
@@ -163,21 +162,10 @@ void RegistryRemovalTest::hivesThatCannotBeChanged()
     // after the cell's size) points far beyond the file: the hive library
     // aborts the process when it frees such a value.  The removal survives
     // it, leaves the hive as it was and records the row.
-    const hive_value_h badTool = [this] {
-        const std::unique_ptr<HiveFile> hive = HiveFile::open(software());
-        return hive ? hive->value(hive->child(hive->root(), "Run"), "BadTool") : 0;
-    }();
-    QVERIFY(badTool);
-    QByteArray damaged = before;
-    damaged[qsizetype(badTool) + 4 + 0x0B] = char(0xFF);
-    writeTestFile(software(), damaged);
+    QVERIFY(patchHiveRecord(software(), "Run", "BadTool", 0x08, 0xFF000000));
+    const QByteArray damaged = readTestFile(software());
     QCOMPARE(removeRows({"HKEY_LOCAL_MACHINE\\SOFTWARE\\Run\\\"BadTool\""}),
              QStringList{"HKEY_LOCAL_MACHINE\\SOFTWARE\\Run\\\"BadTool\""});
-    QCOMPARE(readTestFile(software()), damaged);
-    damaged = before;
-    damaged[0x1FC] = char(damaged[0x1FC] ^ 0x01);
-    writeTestFile(software(), damaged);
-    QCOMPARE(removeRows(rows), QStringList{software()});
     QCOMPARE(readTestFile(software()), damaged);
 
     const QString elsewhere = m_app->filePath("elsewhere");

@@ -28,13 +28,6 @@ QByteArray native(const QString &path)
     return QFile::encodeName(path);
 }
 
-struct stat statusOf(const QString &path)
-{
-    struct stat st = {};
-    ::lstat(native(path).constData(), &st);
-    return st;
-}
-
 } // namespace
 
 class TestRemovalAttacks : public QObject

@@ -23,7 +23,7 @@ QByteArray native(const QString &path)
     return QFile::encodeName(path);
 }
 
-FileStatus statusOf(const QString &path)
+FileStatus fileStatusOf(const QString &path)
 {
     struct stat st = {};
     FileStatus s;
@@ -37,13 +37,6 @@ FileStatus statusOf(const QString &path)
     s.device = st.st_dev;
     s.inode = st.st_ino;
     return s;
-}
-
-struct stat fullStatus(const QString &path)
-{
-    struct stat st = {};
-    ::lstat(native(path).constData(), &st);
-    return st;
 }
 
 } // namespace
@@ -85,12 +78,12 @@ void TestTreeChange::foldersAreReachedWithoutLinks()
     // The folder of the entry, reached one folder at a time.
     const TreeFolder folder = reach("a/b/file");
     QVERIFY(folder.isOpen());
-    QVERIFY(folder.status().isSameObject(statusOf(at("a/b"))));
+    QVERIFY(folder.status().isSameObject(fileStatusOf(at("a/b"))));
     QCOMPARE(folder.entryName(), QByteArray("file"));
     FileStatus st;
-    QVERIFY(folder.entryStatus(&st) && st.isSameObject(statusOf(at("a/b/file"))));
+    QVERIFY(folder.entryStatus(&st) && st.isSameObject(fileStatusOf(at("a/b/file"))));
     // An entry of the root itself, and a root given with its separator.
-    QVERIFY(reach("top").status().isSameObject(statusOf(root())));
+    QVERIFY(reach("top").status().isSameObject(fileStatusOf(root())));
     QVERIFY(TreeFolder::reach(native(root() + "/"), native(at("a/b/file"))).isOpen());
 
     // A link anywhere on the way, to a folder inside or outside the tree, is
@@ -149,7 +142,7 @@ void TestTreeChange::foldersAreReachedWithoutLinks()
 
 void TestTreeChange::onlyTheRecordedFileIsRemoved()
 {
-    const FileStatus recorded = statusOf(at("a/b/file"));
+    const FileStatus recorded = fileStatusOf(at("a/b/file"));
     // The same name for another file: left alone.
     QVERIFY(QFile::rename(at("a/b/file"), at("a/b/moved")));
     writeTestFile(at("a/b/file"), "another file of the same name");
@@ -165,10 +158,10 @@ void TestTreeChange::onlyTheRecordedFileIsRemoved()
     // link goes itself, never its target.
     writeTestFile(at("a/b/read-only"), "keep");
     QVERIFY(QFile::setPermissions(at("a/b/read-only"), QFileDevice::ReadOwner));
-    QVERIFY(!reach("a/b/read-only").removeEntry(statusOf(at("a/b/read-only"))));
-    QVERIFY(!reach("a/b").removeEntry(statusOf(at("a/b"))));
+    QVERIFY(!reach("a/b/read-only").removeEntry(fileStatusOf(at("a/b/read-only"))));
+    QVERIFY(!reach("a/b").removeEntry(fileStatusOf(at("a/b"))));
     QVERIFY(QFile::link(m_dir->path() + "/outside/b/file", at("a/b/link")));
-    QVERIFY(reach("a/b/link").removeEntry(statusOf(at("a/b/link"))));
+    QVERIFY(reach("a/b/link").removeEntry(fileStatusOf(at("a/b/link"))));
     QCOMPARE(entries("a/b"), QStringList{"read-only"});
     QCOMPARE(readTestFile(m_dir->path() + "/outside/b/file"), QByteArray("outside"));
 }
@@ -180,10 +173,10 @@ void TestTreeChange::rewriteKeepsOwnerModeAndSparseness()
     const QString file = at("a/b/file");
     giveToUnprivilegedUser(file);
     QVERIFY(::chmod(native(file).constData(), 02640) == 0);
-    const struct stat before = fullStatus(file);
+    const struct stat before = statusOf(file);
     {
         const TreeFolder folder = reach("a/b/file");
-        FileRewrite rewrite(folder, statusOf(file), "file.new");
+        FileRewrite rewrite(folder, fileStatusOf(file), "file.new");
         QVERIFY(rewrite.isOpen());
         // The companion is new, beside the file, and not the fixed name.
         QStringList names = entries("a/b");
@@ -198,7 +191,7 @@ void TestTreeChange::rewriteKeepsOwnerModeAndSparseness()
         QVERIFY(rewrite.write(zeros.constData(), 100));
         QVERIFY(rewrite.replaceOriginal());
     }
-    const struct stat after = fullStatus(file);
+    const struct stat after = statusOf(file);
     QVERIFY(after.st_ino != before.st_ino);
     QCOMPARE(after.st_uid, kUnprivilegedUser);
     QCOMPARE(after.st_gid, kUnprivilegedGroup);
@@ -214,7 +207,7 @@ void TestTreeChange::rewriteKeepsOwnerModeAndSparseness()
 void TestTreeChange::rewriteChangesNothingWhenTheFileChanged()
 {
     const QString file = at("a/b/file");
-    const FileStatus recorded = statusOf(file);
+    const FileStatus recorded = fileStatusOf(file);
     // Swapped for another file while the rewrite ran: neither is touched.
     {
         const TreeFolder folder = reach("a/b/file");
@@ -249,7 +242,7 @@ void TestTreeChange::rewriteChangesNothingWhenTheFileChanged()
     QVERIFY(QFile::link(file, at("a/b/link")));
     {
         const TreeFolder folder = reach("a/b/link");
-        QVERIFY(!FileRewrite(folder, statusOf(at("a/b/link")), "link.new").isOpen());
+        QVERIFY(!FileRewrite(folder, fileStatusOf(at("a/b/link")), "link.new").isOpen());
         QVERIFY(!FileRewrite(folder, recorded, "link.new").isOpen());
     }
     // A rewrite that is given up leaves the folder as it was.

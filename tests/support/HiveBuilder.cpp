@@ -1,9 +1,27 @@
 #include "tests/support/HiveBuilder.h"
 
+#include "platform/HiveFile.h"
 #include "tests/support/TestFiles.h"
 
 #include <QFile>
 #include <QtEndian>
+
+bool patchHiveRecord(const QString &path, const QString &keyPath, const char *valueName, int offset,
+                     quint32 word)
+{
+    // A HiveFile handle is the file offset of a cell, whose record follows
+    // the cell's four-byte size.
+    const std::unique_ptr<HiveFile> hive = HiveFile::open(path);
+    hive_node_h node = hive ? hive->root() : 0;
+    for (const QString &name : keyPath.split('\\'))
+        node = node ? hive->child(node, name) : 0;
+    const size_t cell = node && valueName ? hive->value(node, valueName) : node;
+    QByteArray bytes = readTestFile(path);
+    if (cell)
+        qToLittleEndian<quint32>(word, bytes.data() + cell + 4 + offset);
+    writeTestFile(path, bytes);
+    return cell != 0;
+}
 
 QByteArray HiveBuilder::emptyHive(const QByteArray &rootName)
 {

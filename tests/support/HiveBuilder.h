@@ -15,6 +15,13 @@ inline QString machineHivePath(const QString &root, const QString &name)
     return root + QStringLiteral("/Windows/System32/config/") + name;
 }
 
+// Overwrites the 32-bit word at offset into the record of the key keyPath
+// ("\" between names) of the hive file at path, or of its value valueName: a
+// hive damaged where the hive library does not look before it acts.  False
+// when there is no such key or value.
+bool patchHiveRecord(const QString &path, const QString &keyPath, const char *valueName, int offset,
+                     quint32 word);
+
 // Writes a registry hive file for a test: keys (with every missing key above
 // them; paths use "\") and values are added to an empty hive through hivex and
 // written by commit().  Any failure ends the test program.

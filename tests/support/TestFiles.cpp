@@ -19,3 +19,10 @@ QByteArray readTestFile(const QString &path)
         return {};
     return f.readAll();
 }
+
+struct stat statusOf(const QString &path)
+{
+    struct stat st = {};
+    ::lstat(QFile::encodeName(path).constData(), &st);
+    return st;
+}
