@@ -37,9 +37,12 @@ const QChar kSeparator = QDir::separator();
 const char kNativeSeparator = kSeparator.toLatin1();
 
 // The walker goes at most this many steps, and this many contents per
-// worker, ahead of the commit.
+// worker, ahead of the commit.  The workers' queue must outlast the time the
+// walker waits for a core of its own while they keep both busy: a few
+// milliseconds, dozens of small files.  A content ahead holds only its open
+// file; a worker reads it when it takes it.
 constexpr size_t kStepsAhead = 256;
-constexpr size_t kContentsAheadPerWorker = 4;
+constexpr size_t kContentsAheadPerWorker = 32;
 
 // One step of the walk, in the order the walk takes effect.
 struct WalkStep {
