@@ -176,7 +176,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         else
             present = registryValueIsPresent(memoryRegistry->queryValue(*root, path, name));
         if (present)
-            expected.append({threat, entry, {}});
+            expected.append({threat, entry, {}, {}});
     }
     const ResultListModel &list = session.results();
     FUZZ_CHECK(session.state().ObjectsScanned == checked);
